@@ -1,0 +1,49 @@
+#include "installer/command_line.h"
+
+namespace {
+
+// A quoted value loses one quote at each end.
+String OptionValue(const String& rest) {
+    String value(rest);
+    value.Unwrap('"');
+    return value;
+}
+
+}  // namespace
+
+void UsageError(const char* message) {
+    FatalError("%s\n\nUsage:\n%s [/a] [/d:<dir>] [/n:<name>] [/u:<name>]\n\n/a\tAutomatic mode\n"
+               "/d:\"dir\"\tOverride installation directory\n/n:\"name\"\tOverride product name\n"
+               "/u:\"name\"\tUninstall product by name",
+               message, "Uninstall.EXE");
+}
+
+void ApplyAtom(String atom, CommandLineOptions& options) {
+    if (!atom.DropFirstIfIn("/-")) {
+        String message = String("Unexpected command line parameter:\n") + atom;
+        UsageError(message.Text());
+    }
+    if (atom.Compare("A", false) == 0) {
+        options.automatic = true;
+    } else if (atom.DropPrefix("D:")) {
+        options.directory = OptionValue(atom);
+    } else if (atom.DropPrefix("N:")) {
+        options.productName = OptionValue(atom);
+    } else if (atom.DropPrefix("U")) {
+        options.uninstall = true;
+        if (atom.DropFirstIf(':')) options.productName = OptionValue(atom);
+    } else if (!atom.IsEmpty()) {
+        String message = String("Illegal command line atom:\n") + atom;
+        UsageError(message.Text());
+    }
+}
+
+void ParseCommandLine(const char* text, CommandLineOptions& options) {
+    String rest(text);
+    int32 counter = 0;
+    // Trailing white space ends the line; it is not an empty atom.
+    while (rest.TrimLeft(), !rest.IsEmpty()) {
+        if (++counter > kMaxAtoms) break;
+        ApplyAtom(rest.TakeToken(), options);
+    }
+}
