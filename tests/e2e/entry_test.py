@@ -1,0 +1,69 @@
+"""The program's entry point under Wine: the boxes a user sees when the
+program is started without an archive or with a bad command line."""
+
+import argparse
+import os
+import sys
+import unittest
+
+from wine_ui import WineUI
+
+NO_ARCHIVE = ("This program performs installations and uninstallations.\n"
+              "There is no installation archive present.\n"
+              "No Uninstallation parameters were specified.\n\n"
+              "You should not delete this program or execute it directly.")
+
+USAGE_TAIL = ("\n\nUsage:\nUninstall.EXE [/a] [/d:<dir>] [/n:<name>] [/u:<name>]\n\n"
+              "/a\tAutomatic mode\n/d:\"dir\"\tOverride installation directory\n"
+              "/n:\"name\"\tOverride product name\n/u:\"name\"\tUninstall product by name")
+
+
+class EntryPoint(unittest.TestCase):
+    ui = None
+    program = None
+
+    def fatal_box(self, *args, screenshot=None):
+        """Starts the program, reads its fatal box, presses OK, returns (text, exit code)."""
+        running = self.ui.start(self.program, *args)
+        try:
+            self.assertTrue(self.ui.wait("FATAL ERROR"), "no fatal box for %r" % (args,))
+            text = self.ui.text("FATAL ERROR")
+            if screenshot:
+                self.ui.screenshot(screenshot)
+            self.ui.click("FATAL ERROR", "OK")
+            return text, running.exit_code()
+        finally:
+            running.kill()
+
+    def test_bare_program_says_no_archive(self):
+        text, code = self.fatal_box(screenshot="no-archive")
+        self.assertEqual(text, NO_ARCHIVE)
+        self.assertEqual(code, 1)
+
+    def test_illegal_atom_shows_usage(self):
+        text, code = self.fatal_box("/x", screenshot="usage")
+        self.assertEqual(text, "Illegal command line atom:\nx" + USAGE_TAIL)
+        self.assertEqual(code, 1)
+
+    def test_uninstall_without_name_shows_usage(self):
+        text, code = self.fatal_box("/u")
+        self.assertEqual(text, "Product name required" + USAGE_TAIL)
+        self.assertEqual(code, 1)
+
+    def test_parameter_without_switch_shows_usage(self):
+        text, code = self.fatal_box("setup")
+        self.assertEqual(text, "Unexpected command line parameter:\nsetup" + USAGE_TAIL)
+        self.assertEqual(code, 1)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    args, rest = parser.parse_known_args()
+    EntryPoint.ui = WineUI(args.build)
+    EntryPoint.program = os.path.join(args.build, "quillpack.exe")
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
+
+
+if __name__ == "__main__":
+    main()

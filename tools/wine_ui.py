@@ -1,0 +1,67 @@
+"""Runs Windows programs under Wine and drives their windows with uidriver.
+
+Used by the end-to-end tests and by the main job. Expects DISPLAY and
+WINEPREFIX to be set up (test.sh and setup.sh do that)."""
+
+import os
+import subprocess
+
+
+def windows_path(path):
+    """The Z: drive maps the Unix root in every Wine prefix."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+class Running:
+    """A program started through `uidriver run`, which reports its full exit code."""
+
+    def __init__(self, process):
+        self.process = process
+
+    def exit_code(self, timeout=60):
+        out, _ = self.process.communicate(timeout=timeout)
+        for line in out.splitlines():
+            if line.startswith("exit code: "):
+                return int(line.split(": ", 1)[1])
+        raise AssertionError("no exit code reported; uidriver said: %r" % out)
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+            self.process.wait()
+
+
+class WineUI:
+    def __init__(self, build_dir):
+        self.build_dir = os.path.abspath(build_dir)
+        self.uidriver = os.path.join(self.build_dir, "uidriver.exe")
+        self.artifacts = os.path.join(self.build_dir, "artifacts")
+        os.makedirs(self.artifacts, exist_ok=True)
+
+    def start(self, exe, *args, cwd=None):
+        command = ["wine", self.uidriver, "run", windows_path(exe)] + list(args)
+        process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+        return Running(process)
+
+    def driver(self, *args, check=True, timeout=60):
+        result = subprocess.run(["wine", self.uidriver] + [str(a) for a in args], capture_output=True, text=True,
+                                timeout=timeout)
+        if check and result.returncode != 0:
+            raise AssertionError("uidriver %s failed: %s" % (" ".join(map(str, args)), result.stderr.strip()))
+        return result
+
+    def wait(self, caption, timeout_ms=20000):
+        return self.driver("wait", caption, timeout_ms, check=False).returncode == 0
+
+    def text(self, caption):
+        """The static texts of a window, joined by newlines, with Windows line ends folded."""
+        out = self.driver("text", caption).stdout
+        return out.replace("\r\n", "\n").rstrip("\n")
+
+    def click(self, caption, button):
+        self.driver("click", caption, button)
+
+    def screenshot(self, name):
+        path = os.path.join(self.artifacts, name + ".bmp")
+        self.driver("screenshot", windows_path(path))
+        return path
