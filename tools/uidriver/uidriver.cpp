@@ -2,6 +2,8 @@
 // top-level window by caption, reads its texts and pixels, presses buttons,
 // types into fields and takes screenshots. Exit code 0 on success, 1 when
 // the window or control is not there (after waiting), 2 on bad usage.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -42,6 +44,13 @@ BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
         search->found = window;
         return FALSE;
     }
+    return TRUE;
+}
+
+BOOL CALLBACK PrintCaption(HWND window, LPARAM) {
+    char caption[512] = {};
+    GetWindowTextA(window, caption, sizeof caption);
+    if (IsWindowVisible(window) && caption[0]) printf("%s\n", caption);
     return TRUE;
 }
 
@@ -165,16 +174,11 @@ int Fail(const char* what, const char* caption) {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
+    // Texts are printed as they are, without a second CR before each LF.
+    _setmode(_fileno(stdout), _O_BINARY);
     std::string verb = argv[1];
     if (verb == "list") {
-        EnumWindows(
-            [](HWND window, LPARAM) -> BOOL {
-                char caption[512] = {};
-                GetWindowTextA(window, caption, sizeof caption);
-                if (IsWindowVisible(window) && caption[0]) printf("%s\n", caption);
-                return TRUE;
-            },
-            0);
+        EnumWindows(PrintCaption, 0);
         return 0;
     }
     if (verb == "screenshot") return argc == 3 && SaveScreenshot(argv[2]) ? 0 : 1;
