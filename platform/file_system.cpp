@@ -131,6 +131,8 @@ bool DeleteTree(const String& path) {
             if (!removed) complete = false;
         } while (FindNextFileA(find.Get(), &entry));
     }  // the enumeration is closed before the directory goes
+    // A read-only directory cannot be removed either.
+    SetReadOnly(path, false);
     return RemoveEmptyDirectory(path) && complete;
 }
 
