@@ -1,0 +1,53 @@
+// The archive container: scrambling, the corrupt-archive report and the
+// locating of the archive and its header block in a setup program.
+// Portable: the caller hands in its file through ArchiveSource.
+#ifndef QUILLPACK_ARCHIVE_ARCHIVE_H
+#define QUILLPACK_ARCHIVE_ARCHIVE_H
+
+#include "archive/format.h"
+#include "core/core32.h"
+
+class ByteStream;
+
+// Exclusive-or of byte i with byte (i mod 4) of the key, low byte first.
+// Its own inverse.
+void Scramble(void* data, int32 length, uint32 key);
+
+// The fatal corrupt-archive box with the code; never returns.
+[[noreturn]] void ReportCorruptArchive(int code);
+
+// One line describing a corrupt code, for the builder's diagnostics.
+const char* CorruptCodeMeaning(int code);
+
+// The few operations locating needs from the setup program's file; the
+// installer adapts its own file, the tools and tests adapt a memory image.
+class ArchiveSource {
+public:
+    virtual int64 Size() = 0;
+    // False when the position is negative or beyond the end.
+    virtual bool SeekTo(int64 position) = 0;
+    // False unless all count bytes were read.
+    virtual bool ReadExact(void* data, int32 count) = 0;
+
+protected:
+    ~ArchiveSource() {}
+};
+
+// Where the parts of an attached archive lie in the file.
+struct ArchiveHead {
+    int32 offset = 0;        // A: start of the archive, length of the program image
+    int32 headerLength = 0;  // H: header block as stored
+    uint32 key = 0;          // K
+    int32 flags = 0;         // first field of the decoded header block
+    int64 payloadStart = 0;  // A + 12 + H: the first payload part
+};
+
+// Reads the trailer and head, then the header block: unscrambled,
+// decompressed when it is a compressed block, checked against the key when
+// its flags ask for checksums. Returns CorruptNone with found false when no
+// archive is attached; a CorruptCode (10, 20, 22, 25) for a damaged head.
+// On success header holds the decoded block at position 0 and the source is
+// positioned at the first payload part.
+int32 OpenArchive(ArchiveSource& source, ByteStream& header, ArchiveHead& head, bool& found);
+
+#endif  // QUILLPACK_ARCHIVE_ARCHIVE_H
