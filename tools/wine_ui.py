@@ -50,6 +50,10 @@ class WineUI:
             raise AssertionError("uidriver %s failed: %s" % (" ".join(map(str, args)), result.stderr.strip()))
         return result
 
+    def kill(self, exe_name):
+        """Ends every process of that name (cleanup after a failed test)."""
+        self.driver("kill", exe_name, check=False)
+
     def wait(self, caption, timeout_ms=20000):
         return self.driver("wait", caption, timeout_ms, check=False).returncode == 0
 

@@ -34,6 +34,7 @@ class EntryPoint(unittest.TestCase):
             return text, running.exit_code()
         finally:
             running.kill()
+            self.ui.kill(os.path.basename(self.program))
 
     def test_bare_program_says_no_archive(self):
         text, code = self.fatal_box(screenshot="no-archive")

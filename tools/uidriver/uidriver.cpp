@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -157,11 +158,30 @@ int Run(int argc, char** argv) {
     return 0;
 }
 
+// Ends every process with this executable name, so a test that failed half
+// way leaves no window behind for the next one.
+int KillAll(const char* name) {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return 1;
+    PROCESSENTRY32 entry = {};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+        if (lstrcmpiA(entry.szExeFile, name) != 0) continue;
+        if (HANDLE process = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID)) {
+            TerminateProcess(process, 99);
+            WaitForSingleObject(process, 5000);
+            CloseHandle(process);
+        }
+    }
+    CloseHandle(snapshot);
+    return 0;
+}
+
 int Usage() {
     fprintf(stderr,
             "usage: uidriver wait CAPTION [ms] | gone CAPTION [ms] | text CAPTION | controls CAPTION\n"
             "       | click CAPTION BUTTON|#id | type CAPTION #id TEXT | key CAPTION #id VK\n"
-            "       | pixel CAPTION X Y | rect CAPTION | close CAPTION | list | screenshot FILE.bmp | run EXE [ARGS...]\n");
+            "       | pixel CAPTION X Y | rect CAPTION | close CAPTION | list | screenshot FILE.bmp | run EXE [ARGS...] | kill EXENAME\n");
     return 2;
 }
 
@@ -182,6 +202,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (verb == "screenshot") return argc == 3 && SaveScreenshot(argv[2]) ? 0 : 1;
+    if (verb == "kill" && argc == 3) return KillAll(argv[2]);
     if (verb == "run" && argc >= 3) return Run(argc - 2, argv + 2);
     if (argc < 3) return Usage();
     const char* caption = argv[2];
