@@ -73,14 +73,10 @@ TEST(FileDate, ClockAndDayTexts) {
 TEST(FileDate, NowTextsComeFromTheLocalClock) {
     FileDate now = LocalNow();
     EXPECT_TRUE(now.IsSet());
-    EXPECT_GE(now.year, 2000);
-    String stamp = NowStampText();
-    std::string text(stamp.Text());
+    std::string text(NowStampText().Text());
     // The day part is stable unless the test runs across midnight.
     EXPECT_EQ(text.substr(0, text.find(' ')), std::string(TodayText().Text()));
-    char last = text.back();
-    EXPECT_TRUE(last == 'a' || last == 'p') << text;
-    EXPECT_NE(std::string(NowTimeText().Text()).find(':'), std::string::npos);
+    EXPECT_TRUE(text.back() == 'a' || text.back() == 'p') << text;
 }
 
 }  // namespace
