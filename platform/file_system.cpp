@@ -104,10 +104,24 @@ bool RemoveEmptyDirectory(const String& path) {
     return RemoveDirectoryA(directory.Text()) != 0;
 }
 
+namespace {
+
+// The path as the system will resolve it: "/", "." and ".." and a relative
+// start would otherwise slip past the guards of DeleteTree.
+String ResolvedPath(const String& path) {
+    char buffer[MAX_PATH];
+    DWORD length = GetFullPathNameA(path.Text(), MAX_PATH, buffer, nullptr);
+    return FromBuffer(buffer, length, MAX_PATH);
+}
+
+}  // namespace
+
 bool DeleteTree(const String& path) {
     if (path.Length() <= 3) return false;
     String windows = WindowsDirectory();
     if (windows.IsEmpty() || StartsWithPath(path, windows)) return false;
+    String resolved = ResolvedPath(path);
+    if (resolved.Length() <= 3 || StartsWithPath(resolved, windows)) return false;
 
     bool complete = true;
     {

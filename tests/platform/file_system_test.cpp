@@ -156,7 +156,12 @@ TEST_F(FileSystemTest, DeleteTreeRefusesRootsAndTheWindowsDirectory) {
 
     std::string lowered = guarded;
     for (char& ch : lowered) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-    const char* refused[] = {"c:\\", "c:", "", windows.Text(), guarded.c_str(), lowered.c_str()};
+    std::string slashed = guarded;
+    for (char& ch : slashed) ch = ch == '\\' ? '/' : ch;
+    std::string dotted = root_ + "\\..\\..\\..\\..\\..\\..\\..\\" + guarded.substr(3);
+    const char* refused[] = {"c:\\",         "c:",          "",
+                             windows.Text(),  guarded.c_str(), lowered.c_str(),
+                             slashed.c_str(), dotted.c_str()};
     for (const char* path : refused) {
         EXPECT_FALSE(DeleteTree(path)) << path;
     }
