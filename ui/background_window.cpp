@@ -123,7 +123,7 @@ void SetDefaultBackground() {
 }
 
 HFONT CreateTitleFont(HDC dc, const char* title, LONG limit, int32* points) {
-    const int length = int(String(title).Length());
+    const int length = lstrlenA(title);
     double size = kLargestTitlePoints;
     for (;;) {
         HFONT font = CreateTitleFontOfSize(dc, size);

@@ -141,8 +141,9 @@ TEST_F(BackgroundWindow, GradientBandsFollowTheWindowHeight) {
     } cases[] = {
         {200, 1, 201}, {480, 2, 240}, {600, 2, 300}, {768, 3, 256},
         {864, 3, 288}, {1024, 4, 256}, {1200, 5, 240},
-        // One band more than steps: the extra band keeps the bottom colour.
-        {1050, 4, 262},
+        // One band more than steps: the extra band keeps the bottom colour
+        // instead of stepping past it (green would wrap round to 0).
+        {1600, 7, 228},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE("height " + std::to_string(c.height));

@@ -96,73 +96,57 @@ protected:
 };
 HWND Dialogs::background_ = nullptr;
 
-TEST_F(Dialogs, LicenseShowsItsTextsCentredAndEnterAccepts) {
-    std::string intro, document, yes, no;
-    Actor actor(kLicenseCaption, IDC_REFUSE, [&](HWND d) {
-        intro = ChildTexts(d, "Static").at(0);
-        document = ItemText(d, IDC_DOCUMENT);
-        yes = ItemText(d, IDC_ACCEPT);
-        no = ItemText(d, IDC_REFUSE);
-        Pause(300);
-        uitest::SaveScreenshot("license_dialog");
-        PressKey(d, VK_RETURN);
-    });
-    const INT_PTR result = ShowTextDialog("LicenseDlg", "Terms of use.\r\nSecond line.");
-    actor.Join();
-    ASSERT_TRUE(actor.found);
-    EXPECT_FALSE(actor.stuck);
-    EXPECT_TRUE(actor.centred);
-    EXPECT_EQ(result, IDC_ACCEPT);
-    EXPECT_EQ(intro,
-              "Before you install this product, you must agree to the terms of this End-User License Agreement:");
-    EXPECT_EQ(document, "Terms of use.\r\nSecond line.");
-    EXPECT_EQ(yes, "&Yes, I accept the terms of the license agreement");
-    EXPECT_EQ(no, "&No, I do not accept the terms");
-}
-
-TEST_F(Dialogs, ReadmeShowsItsTextsCentredAndContinues) {
-    std::string intro, document, go, stop;
-    Actor actor(kReadmeCaption, IDC_REFUSE, [&](HWND d) {
-        intro = ChildTexts(d, "Static").at(0);
-        document = ItemText(d, IDC_DOCUMENT);
-        go = ItemText(d, IDC_ACCEPT);
-        stop = ItemText(d, IDC_REFUSE);
-        Pause(300);
-        uitest::SaveScreenshot("readme_dialog");
-        Click(d, IDC_ACCEPT);
-    });
-    const INT_PTR result = ShowTextDialog("ReadmeDlg", "Read me first.");
-    actor.Join();
-    ASSERT_TRUE(actor.found);
-    EXPECT_TRUE(actor.centred);
-    EXPECT_EQ(result, IDC_ACCEPT);
-    EXPECT_EQ(intro,
-              "The following document contains important information that you should read before installing the "
-              "product:");
-    EXPECT_EQ(document, "Read me first.");
-    EXPECT_EQ(go, "&Continue");
-    EXPECT_EQ(stop, "&Abort");
-}
-
-TEST_F(Dialogs, EscapeAndTheCloseBoxDoNothingInTheTextDialogs) {
-    for (const char* name : {"LicenseDlg", "ReadmeDlg"}) {
-        SCOPED_TRACE(name);
+TEST_F(Dialogs, TextDialogsShowTheirTextsCentredAndIgnoreEscapeAndClose) {
+    const struct {
+        const char* name;
+        const char* caption;
+        const char* screenshot;
+        std::vector<std::string> texts;  // intro, accept button, refuse button
+        bool enter;                      // ends with Enter, else with the refuse button
+        INT_PTR result;
+    } cases[] = {
+        {"LicenseDlg", kLicenseCaption, "license_dialog",
+         {"Before you install this product, you must agree to the terms of this End-User License Agreement:",
+          "&Yes, I accept the terms of the license agreement", "&No, I do not accept the terms"},
+         true, IDC_ACCEPT},
+        {"ReadmeDlg", kReadmeCaption, "readme_dialog",
+         {"The following document contains important information that you should read before installing the "
+          "product:",
+          "&Continue", "&Abort"},
+         false, IDC_REFUSE},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> texts;
+        std::string document;
         std::atomic<bool> openAfterEscape{false}, openAfterClose{false};
-        Actor actor(name[0] == 'L' ? kLicenseCaption : kReadmeCaption, IDC_ACCEPT, [&](HWND d) {
+        Actor actor(c.caption, IDC_REFUSE, [&](HWND d) {
+            texts = {ChildTexts(d, "Static").at(0), ItemText(d, IDC_ACCEPT), ItemText(d, IDC_REFUSE)};
+            document = ItemText(d, IDC_DOCUMENT);
+            Pause(300);
+            uitest::SaveScreenshot(c.screenshot);
             PressKey(d, VK_ESCAPE);
             Pause(400);
             openAfterEscape = IsWindow(d) != FALSE;
             PostMessageA(d, WM_SYSCOMMAND, SC_CLOSE, 0);
             Pause(400);
             openAfterClose = IsWindow(d) != FALSE;
-            Click(d, IDC_REFUSE);
+            if (c.enter) {
+                PressKey(d, VK_RETURN);
+            } else {
+                Click(d, IDC_REFUSE);
+            }
         });
-        const INT_PTR result = ShowTextDialog(name, "text");
+        const INT_PTR result = ShowTextDialog(c.name, "Terms of use.\r\nSecond line.");
         actor.Join();
         ASSERT_TRUE(actor.found);
+        EXPECT_FALSE(actor.stuck);
+        EXPECT_TRUE(actor.centred);
+        EXPECT_EQ(texts, c.texts);
+        EXPECT_EQ(document, "Terms of use.\r\nSecond line.");
         EXPECT_TRUE(openAfterEscape);
         EXPECT_TRUE(openAfterClose);
-        EXPECT_EQ(result, IDC_REFUSE);
+        EXPECT_EQ(result, c.result);
     }
 }
 
