@@ -1,0 +1,546 @@
+#include "archive/build/lz_encoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "archive/lz_codec.h"
+
+namespace {
+
+const uint32_t kMinDistance = 4;
+const uint32_t kMaxNearDistance = 65539;
+const uint32_t kMaxDistance = 16777219;
+const uint32_t kMaxMatch = 65538;
+const uint32_t kMaxShortFormMatch = 34;
+const uint32_t kMinRun = 3;
+const uint32_t kMaxRun = 66;
+const size_t kMaxShortLiteral = 63;
+const size_t kMaxLongLiteral = 16383;
+
+// Bytes a match opcode takes.
+inline uint32_t MatchBytes(uint32_t length, uint32_t distance) {
+    uint32_t bytes = (length >= 4 && length <= kMaxShortFormMatch) ? 3 : 5;
+    return distance > kMaxNearDistance ? bytes + 1 : bytes;
+}
+
+// Literal-stretch header bytes for n literals, split the way Writer splits.
+inline uint32_t LiteralHeaderBytes(size_t n) {
+    size_t full = n / kMaxLongLiteral, rest = n % kMaxLongLiteral;
+    return uint32_t(2 * full + (rest == 0 ? 0 : rest <= kMaxShortLiteral ? 1 : 2));
+}
+
+inline uint64_t Load64(const uint8_t* p) {
+    uint64_t v;
+    memcpy(&v, p, 8);
+    return v;
+}
+inline uint32_t Load32(const uint8_t* p) {
+    uint32_t v;
+    memcpy(&v, p, 4);
+    return v;
+}
+
+// Length of the common prefix of a and b, at most limit bytes.
+inline size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit) {
+    size_t n = 0;
+    while (n + 8 <= limit) {
+        uint64_t x = Load64(a + n) ^ Load64(b + n);
+        if (x) return n + (__builtin_ctzll(x) >> 3);
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n]) ++n;
+    return n;
+}
+
+class Writer {
+public:
+    explicit Writer(size_t size) {
+        out_.reserve(size + size / 128 + 64);
+        Put32(CompressionMagic);
+        Put32(uint32_t(size));
+    }
+
+    void Literals(const uint8_t* p, size_t n) {
+        while (n > 0) {
+            size_t chunk = std::min(n, kMaxLongLiteral);
+            if (chunk <= kMaxShortLiteral) {
+                out_.push_back(uint8_t(0x40 | chunk));
+            } else {
+                out_.push_back(uint8_t(0x80 | (chunk & 63)));
+                out_.push_back(uint8_t(chunk >> 6));
+            }
+            out_.insert(out_.end(), p, p + chunk);
+            p += chunk;
+            n -= chunk;
+        }
+    }
+
+    void Run(uint8_t value, uint32_t n) {
+        out_.push_back(uint8_t(n - kMinRun));
+        out_.push_back(value);
+    }
+
+    void Match(uint32_t length, uint32_t distance) {
+        uint32_t field = distance - kMinDistance;
+        uint8_t control = distance > kMaxNearDistance ? 0xE0 : 0xC0;
+        if (length >= 4 && length <= kMaxShortFormMatch) {
+            out_.push_back(uint8_t(control | (length - 3)));
+        } else {
+            out_.push_back(control);
+            out_.push_back(uint8_t(length - 3));
+            out_.push_back(uint8_t((length - 3) >> 8));
+        }
+        out_.push_back(uint8_t(field));
+        out_.push_back(uint8_t(field >> 8));
+        if (distance > kMaxNearDistance) out_.push_back(uint8_t(field >> 16));
+    }
+
+    std::vector<uint8_t> Take() { return std::move(out_); }
+
+private:
+    void Put32(uint32_t v) {
+        for (int i = 0; i < 4; ++i) out_.push_back(uint8_t(v >> (8 * i)));
+    }
+    std::vector<uint8_t> out_;
+};
+
+struct Candidate {
+    uint32_t length;
+    uint32_t distance;
+};
+
+// Stretches where the data repeats with a short period d. A match may not
+// overlap its own output, so inside such a stretch the useful distance is
+// the largest multiple of d that still starts inside the stretch, which lets
+// a long stretch be covered in a few doubling steps instead of d-byte bites.
+class PeriodicRegion {
+public:
+    PeriodicRegion(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+
+    // Called when the bytes at pos repeat those distance bytes earlier for
+    // more than distance bytes. Adds up to two candidates: the farthest
+    // usable distance and the farthest one with a 16-bit field.
+    void AddCandidates(size_t pos, size_t distance, std::vector<Candidate>& out) {
+        if (!Covers(pos)) Detect(pos, distance);
+        if (!Covers(pos)) return;
+        ExtendTo(pos);
+        size_t reach = std::min(pos - start_, size_t(kMaxDistance));
+        size_t reachNear = std::min(reach, size_t(kMaxNearDistance));
+        size_t ahead = std::min(end_ - pos, size_t(kMaxMatch));
+        for (size_t r : {reachNear, reach}) {
+            size_t dist = r / period_ * period_;
+            if (dist < kMinDistance) continue;
+            size_t length = std::min(dist, ahead);
+            if (length >= 4) out.push_back({uint32_t(length), uint32_t(dist)});
+        }
+    }
+
+private:
+    bool Covers(size_t pos) const { return period_ && pos >= start_ + period_ && pos < end_; }
+
+    void Detect(size_t pos, size_t distance) {
+        period_ = distance;
+        size_t j = pos - distance;
+        size_t floor = j > kMaxDistance ? j - kMaxDistance : 0;
+        while (j > floor && data_[j - 1] == data_[j - 1 + distance]) --j;
+        start_ = j;
+        end_ = pos;
+        open_ = true;
+        ExtendTo(pos);
+    }
+
+    // Keeps the known end at least a few longest matches ahead of pos.
+    void ExtendTo(size_t pos) {
+        if (!open_ || end_ - pos >= 2 * size_t(kMaxMatch)) return;
+        size_t stop = std::min(size_, pos + 4 * size_t(kMaxMatch));
+        size_t j = end_;
+        while (j < stop && data_[j] == data_[j - period_]) ++j;
+        open_ = j == stop && stop < size_;
+        end_ = j;
+    }
+
+    const uint8_t* data_;
+    size_t size_;
+    size_t period_ = 0, start_ = 0, end_ = 0;
+    bool open_ = false;
+};
+
+inline size_t RunLength(const uint8_t* p, const uint8_t* end, size_t limit) {
+    size_t n = 1;
+    size_t avail = std::min(size_t(end - p), limit);
+    while (n < avail && p[n] == p[0]) ++n;
+    return n;
+}
+
+inline int HashBits(size_t size, int most) {
+    int bits = 12;
+    while (bits < most && (size_t(1) << bits) < size) ++bits;
+    return bits;
+}
+
+// ---------------------------------------------------------------------------
+// Fast level: two hash tables (4-byte and 8-byte keys), greedy with one step
+// of lookahead, periodic stretches and byte runs handled directly.
+
+class FastEncoder {
+public:
+    FastEncoder(const uint8_t* data, size_t size)
+        : data_(data), size_(size), region_(data, size), writer_(size) {
+        shortBits_ = HashBits(size, 18);
+        longBits_ = HashBits(size, 20);
+        short_.assign(size_t(1) << shortBits_, 0);
+        long_.assign(size_t(1) << longBits_, 0);
+    }
+
+    std::vector<uint8_t> Run() {
+        const size_t tail = 8;
+        size_t anchor = 0;
+        size_t pos = 0;
+        size_t misses = 0;
+        while (size_ >= tail && pos + tail <= size_) {
+            Choice best = Best(pos);
+            if (best.length == 0) {
+                // Step faster through data that does not compress.
+                pos += 1 + std::min<size_t>(misses++ >> 6, 15);
+                continue;
+            }
+            misses = 0;
+            // One step of lookahead: a better choice one byte later wins.
+            if (pos + 1 + tail <= size_ && best.length < 64) {
+                Choice next = Best(pos + 1);
+                if (next.savings > best.savings + 1) {
+                    ++pos;
+                    best = next;
+                }
+            }
+            writer_.Literals(data_ + anchor, pos - anchor);
+            if (best.distance == 0) {
+                writer_.Run(data_[pos], best.length);
+            } else {
+                writer_.Match(best.length, best.distance);
+            }
+            size_t end = pos + best.length;
+            // Remember a few positions inside what was just covered.
+            for (size_t p : {pos + 1, pos + 2, end - 2, end - 1}) {
+                if (p > pos && p < end && p + tail <= size_) Insert(p);
+            }
+            pos = anchor = end;
+        }
+        writer_.Literals(data_ + anchor, size_ - anchor);
+        return writer_.Take();
+    }
+
+private:
+    struct Choice {
+        uint32_t length = 0;
+        uint32_t distance = 0;  // 0: a run
+        int savings = 0;
+    };
+
+    uint32_t ShortHash(size_t p) const {
+        return (Load32(data_ + p) * 2654435761u) >> (32 - shortBits_);
+    }
+    uint32_t LongHash(size_t p) const {
+        return uint32_t((Load64(data_ + p) * 0x9E3779B185EBCA87ull) >> (64 - longBits_));
+    }
+    void Insert(size_t p) {
+        short_[ShortHash(p)] = uint32_t(p + 1);
+        long_[LongHash(p)] = uint32_t(p + 1);
+    }
+
+    void Consider(Choice& best, uint32_t length, uint32_t distance) {
+        int savings = int(length) - int(distance ? MatchBytes(length, distance) : 2);
+        if (distance > (1u << 18)) --savings;  // far matches cost the decoder a miss
+        if (savings > best.savings) best = {length, distance, savings};
+    }
+
+    void Evaluate(Choice& best, size_t pos, uint32_t stored) {
+        if (!stored) return;
+        size_t cand = stored - 1;
+        size_t distance = pos - cand;
+        if (distance == 0 || distance > kMaxDistance) return;
+        size_t limit = std::min(size_ - pos, size_t(kMaxMatch) + 1);
+        size_t raw = CommonLength(data_ + pos, data_ + cand, limit);
+        if (raw > distance && raw >= 4) {
+            // Too close to use directly, but it shows a periodic stretch.
+            candidates_.clear();
+            region_.AddCandidates(pos, distance, candidates_);
+            for (const Candidate& c : candidates_) Consider(best, c.length, c.distance);
+        }
+        if (raw < 4 || distance < kMinDistance) return;
+        Consider(best, uint32_t(std::min({raw, distance, size_t(kMaxMatch)})), uint32_t(distance));
+    }
+
+    Choice Best(size_t pos) {
+        uint32_t sh = ShortHash(pos), lh = LongHash(pos);
+        uint32_t s = short_[sh], l = long_[lh];
+        short_[sh] = long_[lh] = uint32_t(pos + 1);
+        Choice best;
+        best.savings = 1;  // a match must beat the literal header it may split
+        Evaluate(best, pos, l);
+        if (best.length < 16) Evaluate(best, pos, s);
+        if (data_[pos] == data_[pos + 1] && data_[pos] == data_[pos + 2]) {
+            Consider(best, uint32_t(RunLength(data_ + pos, data_ + size_, kMaxRun)), 0);
+        }
+        return best;
+    }
+
+    const uint8_t* data_;
+    size_t size_;
+    PeriodicRegion region_;
+    Writer writer_;
+    int shortBits_, longBits_;
+    std::vector<uint32_t> short_, long_;
+    std::vector<Candidate> candidates_;
+};
+
+// ---------------------------------------------------------------------------
+// Max level: binary-tree match finder over the whole window and a
+// cost-based parse in chunks.
+
+class BinaryTree {
+public:
+    BinaryTree(const uint8_t* data, size_t size, uint32_t depth, uint32_t nice)
+        : data_(data), size_(size), depth_(depth), nice_(nice) {
+        windowBits_ = 4;
+        while (windowBits_ < 24 && (size_t(1) << windowBits_) < size) ++windowBits_;
+        mask_ = (uint32_t(1) << windowBits_) - 1;
+        son_.assign(size_t(2) << windowBits_, 0);
+        hashBits_ = HashBits(size, 22);
+        head_.assign(size_t(1) << hashBits_, 0);
+    }
+
+    // Inserts pos and, when `found` is given, appends the matches met on the
+    // way, by increasing raw length (raw: not yet limited by the distance).
+    void Insert(size_t pos, std::vector<Candidate>* found) {
+        size_t remaining = size_ - pos;
+        if (remaining < 4) return;
+        uint32_t lenLimit = uint32_t(std::min(remaining, size_t(nice_)));
+        uint32_t h = (Load32(data_ + pos) * 2654435761u) >> (32 - hashBits_);
+        uint32_t cur = uint32_t(pos + 1);  // stored positions are offset by one
+        uint32_t match = head_[h];
+        head_[h] = cur;
+        uint32_t* ptr0 = &son_[2 * (cur & mask_) + 1];
+        uint32_t* ptr1 = &son_[2 * (cur & mask_)];
+        uint32_t len0 = 0, len1 = 0, best = 0;
+        const uint8_t* p = data_ + pos;
+        for (uint32_t depth = depth_;; --depth) {
+            uint32_t delta = cur - match;
+            if (depth == 0 || match == 0 || delta > mask_) {
+                *ptr0 = *ptr1 = 0;
+                return;
+            }
+            uint32_t* pair = &son_[2 * (match & mask_)];
+            const uint8_t* q = p - delta;
+            uint32_t len = std::min(len0, len1);
+            if (q[len] == p[len]) {
+                len = uint32_t(len + 1 + CommonLength(p + len + 1, q + len + 1, lenLimit - len - 1));
+                if (len > best) {
+                    best = len;
+                    // Distances below the minimum still reveal a periodic stretch.
+                    if (found) found->push_back({len, delta});
+                    if (len == lenLimit) {
+                        *ptr1 = pair[0];
+                        *ptr0 = pair[1];
+                        return;
+                    }
+                }
+            }
+            if (q[len] < p[len]) {
+                *ptr1 = match;
+                ptr1 = pair + 1;
+                match = *ptr1;
+                len1 = len;
+            } else {
+                *ptr0 = match;
+                ptr0 = pair;
+                match = *ptr0;
+                len0 = len;
+            }
+        }
+    }
+
+    uint32_t Nice() const { return nice_; }
+
+private:
+    const uint8_t* data_;
+    size_t size_;
+    uint32_t depth_, nice_;
+    int windowBits_, hashBits_;
+    uint32_t mask_;
+    std::vector<uint32_t> son_, head_;
+};
+
+class OptimalEncoder {
+public:
+    OptimalEncoder(const uint8_t* data, size_t size)
+        : data_(data), size_(size), tree_(data, size, 96, 192), region_(data, size),
+          writer_(size) {
+        nodes_.assign(kChunk + kMaxMatch + 2, Node{kInfinity, 0, 0, 0});
+    }
+
+    std::vector<uint8_t> Run() {
+        size_t pos = 0;
+        anchor_ = 0;
+        while (pos < size_) pos = Chunk(pos);
+        writer_.Literals(data_ + anchor_, size_ - anchor_);
+        return writer_.Take();
+    }
+
+private:
+    static constexpr size_t kChunk = 4096;
+    static constexpr uint32_t kUnit = 16;  // prices are in sixteenths of a byte
+    static constexpr uint32_t kInfinity = 0xFFFFFFFFu;
+
+    struct Node {
+        uint32_t price;
+        uint32_t length;    // step that reached this node; 1 with distance 0: literal
+        uint32_t distance;  // 0 with length > 1: a run
+        uint32_t literals;  // pending literal count on the best path
+    };
+
+    // Far matches cost the decoder a cache miss each; make them earn it.
+    static uint32_t FarPenalty(uint32_t distance) {
+        return distance > (1u << 21) ? 8 : distance > (1u << 18) ? 4 : 0;
+    }
+    static uint32_t MatchPrice(uint32_t length, uint32_t distance) {
+        return MatchBytes(length, distance) * kUnit + FarPenalty(distance);
+    }
+    static uint32_t LiteralPrice(uint32_t pending) {
+        return (1 + LiteralHeaderBytes(pending + 1) - LiteralHeaderBytes(pending)) * kUnit;
+    }
+
+    void Relax(size_t i, uint32_t price, uint32_t length, uint32_t distance, uint32_t literals) {
+        Node& n = nodes_[i];
+        if (price < n.price) n = {price, length, distance, literals};
+        if (i > touched_) touched_ = i;
+    }
+
+    // Matches at pos, by increasing length with the smallest distance for each.
+    void Gather(size_t pos) {
+        raw_.clear();
+        tree_.Insert(pos, &raw_);
+        matches_.clear();
+        bool periodic = false;
+        for (const Candidate& c : raw_) {
+            if (c.length > c.distance) periodic = true;
+            matches_.push_back({std::min(c.length, c.distance), c.distance});
+        }
+        // The tree stops comparing at its nice length; a long match may go on.
+        if (!raw_.empty() && raw_.back().length == tree_.Nice() &&
+            raw_.back().distance >= tree_.Nice()) {
+            Candidate& c = matches_.back();
+            size_t limit = std::min({size_ - pos, size_t(kMaxMatch), size_t(c.distance)});
+            c.length = uint32_t(CommonLength(data_ + pos, data_ + pos - c.distance, limit));
+        }
+        if (periodic) region_.AddCandidates(pos, PeriodOf(pos), matches_);
+        std::sort(matches_.begin(), matches_.end(), [](const Candidate& a, const Candidate& b) {
+            return a.distance != b.distance ? a.distance < b.distance : a.length > b.length;
+        });
+        size_t kept = 0;
+        for (const Candidate& c : matches_) {
+            if (c.length >= 4 && (kept == 0 || c.length > matches_[kept - 1].length)) {
+                matches_[kept++] = c;
+            }
+        }
+        matches_.resize(kept);
+    }
+
+    // The smallest distance whose raw match ran past the distance itself.
+    size_t PeriodOf(size_t pos) const {
+        size_t best = size_;
+        for (const Candidate& c : raw_) {
+            if (c.length > c.distance && c.distance < best) best = c.distance;
+        }
+        return best;
+    }
+
+    void Skip(size_t from, size_t to) {
+        // Inside very long matches the middle adds little but time.
+        if (to - from > 1024) {
+            for (size_t p = from; p < from + 512; ++p) tree_.Insert(p, nullptr);
+            from = to - 512;
+        }
+        for (size_t p = from; p < to; ++p) tree_.Insert(p, nullptr);
+    }
+
+    size_t Chunk(size_t start) {
+        size_t n = std::min(kChunk, size_ - start);
+        for (size_t i = 0; i <= touched_ && i < nodes_.size(); ++i) nodes_[i].price = kInfinity;
+        touched_ = 0;
+        nodes_[0] = {0, 0, 0, uint32_t(start - anchor_)};
+        size_t endAt = n;
+        for (size_t i = 0; i < endAt; ++i) {
+            const Node node = nodes_[i];
+            size_t pos = start + i;
+            Relax(i + 1, node.price + LiteralPrice(node.literals), 1, 0, node.literals + 1);
+
+            Gather(pos);
+            if (!matches_.empty() && matches_.back().length >= tree_.Nice()) {
+                const Candidate& c = matches_.back();
+                Relax(i + c.length, node.price + MatchPrice(c.length, c.distance), c.length,
+                      c.distance, 0);
+                endAt = i + c.length;
+                Skip(pos + 1, pos + c.length);
+                break;
+            }
+            size_t ahead = size_ - pos;
+            if (ahead >= kMinRun && data_[pos] == data_[pos + 1] && data_[pos] == data_[pos + 2]) {
+                size_t run = RunLength(data_ + pos, data_ + size_, kMaxRun);
+                uint32_t price = node.price + 2 * kUnit;
+                for (size_t l = kMinRun; l <= run; ++l) Relax(i + l, price, uint32_t(l), 0, 0);
+            }
+            size_t c = 0;
+            for (uint32_t l = 4; !matches_.empty() && l <= matches_.back().length; ++l) {
+                while (matches_[c].length < l) ++c;
+                uint32_t d = matches_[c].distance;
+                Relax(i + l, node.price + MatchPrice(l, d), l, d, 0);
+            }
+        }
+        Emit(start, endAt);
+        return start + endAt;
+    }
+
+    void Emit(size_t start, size_t endAt) {
+        steps_.clear();
+        for (size_t i = endAt; i > 0;) {
+            const Node& n = nodes_[i];
+            steps_.push_back(n);
+            i -= n.length;
+        }
+        size_t pos = start;
+        for (auto it = steps_.rbegin(); it != steps_.rend(); ++it) {
+            if (it->length == 1 && it->distance == 0) {
+                ++pos;
+                continue;
+            }
+            writer_.Literals(data_ + anchor_, pos - anchor_);
+            if (it->distance == 0) {
+                writer_.Run(data_[pos], it->length);
+            } else {
+                writer_.Match(it->length, it->distance);
+            }
+            pos += it->length;
+            anchor_ = pos;
+        }
+    }
+
+    const uint8_t* data_;
+    size_t size_;
+    BinaryTree tree_;
+    PeriodicRegion region_;
+    Writer writer_;
+    size_t anchor_ = 0;
+    size_t touched_ = 0;
+    std::vector<Node> nodes_;
+    std::vector<Candidate> raw_, matches_;
+    std::vector<Node> steps_;
+};
+
+}  // namespace
+
+std::vector<uint8_t> LzEncode(const uint8_t* data, size_t size, LzLevel level) {
+    if (size == 0) return Writer(0).Take();
+    if (level == LzLevel::Fast) return FastEncoder(data, size).Run();
+    return OptimalEncoder(data, size).Run();
+}
