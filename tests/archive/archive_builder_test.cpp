@@ -1,0 +1,236 @@
+// The archive writer and the installer-side inspection together: round
+// trips with and without compression, payloads split over disks, damaged
+// payloads with consistent checksums reaching the record checks, and what
+// the writer refuses to write.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "archive/archive.h"
+#include "archive/build/archive_reader.h"
+#include "archive/build/archive_writer.h"
+#include "archive/lz_codec.h"
+#include "core/core32.h"
+
+namespace {
+
+void PutInt(std::string& out, int32_t v) { out.append(reinterpret_cast<const char*>(&v), 4); }
+
+std::vector<BuildFile> SomeFiles() {
+    std::vector<BuildFile> files(3);
+    files[0].name = "bin/tool.exe";
+    files[0].data = std::string(5000, 'x') + "tail";
+    files[0].shortcutBits = DesktopShortcut | StartMenuShortcut;
+    files[0].shortcutName = "Tool";
+    files[0].date = FileDate(2022, 12, 31, 23, 59, 58);
+    files[1].name = "empty.txt";
+    files[1].kind = Shared;
+    files[2].name = "fonts\\Face.ttf";
+    files[2].kind = Font;
+    files[2].shortcutName = "Face (TrueType)";
+    for (int i = 0; i < 3000; ++i) files[2].data += char(i * 7 % 251);
+    return files;
+}
+
+BuildManifest SomeManifest() {
+    BuildManifest m;
+    m.flags = WithUninstaller;
+    m.productName = "Widget";
+    m.licenseText = "Be nice.";
+    return m;
+}
+
+// Disks held in memory, numbered from 2.
+DiskLoader FromMemory(const std::vector<std::string>& disks) {
+    return [disks](int32_t disk, std::string& bytes) {
+        size_t index = size_t(disk - 2);
+        if (index >= disks.size()) return false;
+        bytes = disks[index];
+        return true;
+    };
+}
+
+TEST(BuildArchive, RoundTripsWithEveryOptionCombination) {
+    for (bool compress : {false, true}) {
+        for (bool checksums : {false, true}) {
+            BuildOptions options;
+            options.compress = compress;
+            options.checksums = checksums;
+            options.level = LzLevel::Fast;
+            BuildOutput out = BuildArchive("MZ", SomeManifest(), SomeFiles(), options);
+            EXPECT_TRUE(out.disks.empty());
+            Inspection r = InspectSetup(out.setup, nullptr);
+            ASSERT_TRUE(r.Sound()) << r.problem << " compress " << compress;
+            EXPECT_EQ(compress, r.manifest->Has(CompressedPayload));
+            EXPECT_EQ(checksums, r.manifest->Has(Checksums));
+            EXPECT_TRUE(r.manifest->Has(WithUninstaller));
+            ASSERT_EQ(3u, r.files.size());
+            std::vector<BuildFile> expected = SomeFiles();
+            for (size_t i = 0; i < 3; ++i) {
+                EXPECT_EQ(expected[i].data, r.files[i].data) << i;
+                EXPECT_EQ(expected[i].kind, r.files[i].kind) << i;
+                EXPECT_EQ(expected[i].shortcutBits, r.files[i].shortcutBits) << i;
+                EXPECT_EQ(expected[i].shortcutName, r.files[i].shortcutName) << i;
+                EXPECT_EQ(0, expected[i].date.Compare(r.files[i].date)) << i;
+            }
+            EXPECT_EQ("bin\\tool.exe", r.files[0].name);
+            EXPECT_EQ(int64_t(r.manifest->payloadLength), r.payloadRead);
+            if (compress) EXPECT_LT(r.payloadRead, 5000);
+        }
+    }
+}
+
+TEST(BuildArchive, SplitsThePayloadOverDisks) {
+    struct Case {
+        int64_t first, disk;
+        size_t disks;
+    } cases[] = {{0, 1000, 9}, {100, 4000, 3}, {8200, 100, 0}, {-1, 10, 0}, {500, -1, 1}};
+    BuildOptions options;
+    options.compress = false;
+    for (const Case& c : cases) {
+        options.firstPartMax = c.first;
+        options.diskMax = c.disk;
+        BuildOutput out = BuildArchive("MZ", SomeManifest(), SomeFiles(), options);
+        EXPECT_EQ(c.disks, out.disks.size()) << c.first << "/" << c.disk;
+        for (const std::string& d : out.disks) {
+            EXPECT_FALSE(d.empty());
+            if (c.disk > 0) EXPECT_LE(int64_t(d.size()), c.disk);
+        }
+        Inspection r = InspectSetup(out.setup, FromMemory(out.disks));
+        EXPECT_TRUE(r.Sound()) << r.problem << " " << c.first << "/" << c.disk;
+        EXPECT_EQ(int32_t(out.disks.size()), r.disksRead);
+        if (!out.disks.empty()) {
+            // Without its last disk the payload cannot be gathered.
+            out.disks.pop_back();
+            EXPECT_EQ(CorruptPartRead, InspectSetup(out.setup, FromMemory(out.disks)).code);
+        }
+    }
+}
+
+// Setup programs whose payload checksum is right but whose records are not,
+// so that the record checks themselves are reached.
+std::string SetupWithPayload(const std::string& records, std::vector<int32_t> sizes, int32_t flags,
+                             bool compress) {
+    std::string payload = records;
+    if (compress) {
+        std::vector<uint8_t> block =
+            LzEncode(reinterpret_cast<const uint8_t*>(records.data()), records.size(), LzLevel::Fast);
+        payload.assign(block.begin(), block.end());
+    }
+    BuildManifest m;
+    m.flags = flags | (compress ? CompressedPayload : 0);
+    std::string header = SerializeManifest(m, sizes, int32_t(payload.size()),
+                                           Checksum(payload.data(), int32(payload.size())), 0);
+    uint32_t key = Checksum(header.data(), int32(header.size()));
+    Scramble(&header[0], int32(header.size()), key);
+    return AssembleSetup("MZ", header, key, payload);
+}
+
+std::string Record(const std::string& name, int32_t kind, const std::string& data,
+                   int32_t checksumDelta = 0) {
+    std::string r = name;
+    r += '\0';
+    PutInt(r, kind);
+    PutInt(r, 0);
+    r += data;
+    PutInt(r, int32_t(Checksum(data.data(), int32(data.size()))) + checksumDelta);
+    for (int i = 0; i < 6; ++i) PutInt(r, 0);
+    r += '\0';
+    return r;
+}
+
+TEST(InspectSetup, PayloadAndRecordDamageGiveTheirCodes) {
+    const std::string good = Record("a.txt", Normal, "data");
+    struct Case {
+        const char* what;
+        std::string records;
+        std::vector<int32_t> sizes;
+        int32_t flags;
+        int32_t code;
+    } cases[] = {
+        {"sound", good, {4}, Checksums, CorruptNone},
+        {"empty name", Record("", Normal, "data"), {4}, Checksums, CorruptEmptyName},
+        {"kind 3", Record("a.txt", 3, "data"), {4}, Checksums, CorruptFileKind},
+        {"file checksum", Record("a.txt", Normal, "data", 1), {4}, Checksums, CorruptFileChecksum},
+        {"file checksum unchecked", Record("a.txt", Normal, "data", 1), {4}, 0, CorruptNone},
+        {"size beyond the payload", good, {400}, Checksums, CorruptFileOverrun},
+        {"fewer records than the count", good, {4, 4}, Checksums, CorruptEmptyName},
+        {"second record bad", good + Record("b", 9, ""), {4, 0}, Checksums, CorruptFileKind},
+    };
+    for (bool compress : {false, true}) {
+        for (const Case& c : cases) {
+            Inspection r = InspectSetup(SetupWithPayload(c.records, c.sizes, c.flags, compress), nullptr);
+            EXPECT_EQ(c.code, r.code) << c.what << (compress ? " compressed" : "");
+        }
+    }
+}
+
+TEST(InspectSetup, UndecodablePayloadIsCode60) {
+    // A payload flagged as compressed that is no compressed block, and one
+    // whose last opcode is cut off.
+    std::string notABlock = Record("a.txt", Normal, "data");
+    std::vector<uint8_t> block = LzEncode(reinterpret_cast<const uint8_t*>(notABlock.data()),
+                                          notABlock.size(), LzLevel::Fast);
+    std::string truncated(block.begin(), block.end() - 1);
+    for (const std::string& payload : {notABlock, truncated}) {
+        BuildManifest m;
+        m.flags = CompressedPayload;
+        std::string header = SerializeManifest(m, {4}, int32_t(payload.size()),
+                                               Checksum(payload.data(), int32(payload.size())), 0);
+        std::string setup = AssembleSetup("MZ", header, 0, payload);
+        EXPECT_EQ(CorruptPayloadDecode, InspectSetup(setup, nullptr).code);
+    }
+}
+
+TEST(InspectSetup, PayloadLongerThanTheFileLeavesNoRoomForAFirstPart) {
+    BuildOutput out = BuildArchive("MZ", SomeManifest(), SomeFiles(), BuildOptions());
+    std::string setup = out.setup;
+    // Cut the file right after the header block, keeping a trailer.
+    int32_t headerLength;
+    memcpy(&headerLength, &setup[2 + 4], 4);
+    std::string cut = setup.substr(0, size_t(2 + 12 + headerLength) - 2);
+    cut += setup.substr(setup.size() - 4);
+    // The header now runs into the trailer: its length is out of range.
+    EXPECT_EQ(CorruptHeaderLength, InspectSetup(cut, nullptr).code);
+}
+
+TEST(BuildArchive, RefusesWhatTheFormatCannotCarry) {
+    struct Case {
+        const char* what;
+        void (*change)(BuildManifest&, std::vector<BuildFile>&);
+    } cases[] = {
+        {"no files", [](BuildManifest&, std::vector<BuildFile>& f) { f.clear(); }},
+        {"NUL in a text", [](BuildManifest& m, std::vector<BuildFile>&) { m.readmeText = std::string("a\0b", 3); }},
+        {"NUL in a shortcut name",
+         [](BuildManifest&, std::vector<BuildFile>& f) { f[0].shortcutName = std::string("\0", 1); }},
+        {"unknown kind", [](BuildManifest&, std::vector<BuildFile>& f) { f[0].kind = 2; }},
+        {"bad name", [](BuildManifest&, std::vector<BuildFile>& f) { f[1].name = "a/../../b"; }},
+    };
+    for (const Case& c : cases) {
+        BuildManifest m = SomeManifest();
+        std::vector<BuildFile> files = SomeFiles();
+        c.change(m, files);
+        EXPECT_THROW(BuildArchive("MZ", m, files, BuildOptions()), BuildError) << c.what;
+    }
+    EXPECT_THROW(BuildArchive("", SomeManifest(), SomeFiles(), BuildOptions()), BuildError);
+}
+
+TEST(CheckDestinationName, AcceptsRelativeNamesOnly) {
+    const std::map<std::string, std::string> accepted = {
+        {"a.txt", "a.txt"}, {"dir/sub/a.txt", "dir\\sub\\a.txt"}, {"x\\y", "x\\y"}, {"..a", "..a"}};
+    for (const auto& [name, stored] : accepted) EXPECT_EQ(stored, CheckDestinationName(name)) << name;
+    for (const char* name : {"", "/a", "\\a", "c:a", "C:\\a", "a/../b", "..", "a/./b", "a//b", "a/"}) {
+        EXPECT_THROW(CheckDestinationName(name), BuildError) << name;
+        EXPECT_TRUE(IsUnsafeRecordName(name) || std::string(name).find(':') != std::string::npos ||
+                    std::string(name).empty())
+            << name;
+    }
+    EXPECT_FALSE(IsUnsafeRecordName("dir\\a.txt"));
+    EXPECT_TRUE(IsUnsafeRecordName("dir\\..\\..\\a.txt"));
+}
+
+}  // namespace
