@@ -1,13 +1,17 @@
 #!/bin/bash
 # Runs every test: native unit tests, Windows unit tests under Wine, and the
 # end-to-end tests that run real setup programs in a throwaway prefix.
+# Every stage runs; the exit status is non-zero when any of them failed.
 set -euo pipefail
 source "$(dirname "$0")/tools/common.sh"
 qp_install_deps
 qp_build
+status=0
 qp_log "native tests"
-ctest --test-dir "$QP_BUILD/native" --output-on-failure -j "$QP_JOBS"
+ctest --test-dir "$QP_BUILD/native" --output-on-failure -j "$QP_JOBS" || status=1
 qp_wine_start
 qp_log "windows and end-to-end tests under Wine"
-# One at a time: the end-to-end tests share the display and the prefix.
-ctest --test-dir "$QP_BUILD/windows" --output-on-failure
+# Unit tests first, then the end-to-end tests one at a time: they share the
+# display and the prefix.
+ctest --test-dir "$QP_BUILD/windows" --output-on-failure || status=1
+exit $status
