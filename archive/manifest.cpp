@@ -1,5 +1,7 @@
 #include "archive/manifest.h"
 
+#include <string.h>
+
 #include "archive/archive.h"
 #include "core/byte_stream.h"
 #include "core/paths.h"
@@ -35,6 +37,7 @@ int32 ParseManifest(ByteStream& in, Manifest& m) {
     if (count < 1 || count > Remaining(in) / 4) return CorruptFileCount;
     Free(m.fileSizes);
     m.fileSizes = static_cast<int32*>(Allocate(size_t(count) * sizeof(int32)));
+    memset(m.fileSizes, 0, size_t(count) * sizeof(int32));
     m.fileCount = count;
     for (int32 i = 0; i < count; ++i) {
         m.fileSizes[i] = ReadSigned(in);
