@@ -18,7 +18,7 @@ class Running:
     def __init__(self, process):
         self.process = process
 
-    def exit_code(self, timeout=60):
+    def exit_code(self, timeout=120):
         out, _ = self.process.communicate(timeout=timeout)
         for line in out.splitlines():
             if line.startswith("exit code: "):
@@ -43,7 +43,7 @@ class WineUI:
         process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         return Running(process)
 
-    def driver(self, *args, check=True, timeout=60):
+    def driver(self, *args, check=True, timeout=180):
         result = subprocess.run(["wine", self.uidriver] + [str(a) for a in args], capture_output=True, text=True,
                                 timeout=timeout)
         if check and result.returncode != 0:
@@ -54,7 +54,7 @@ class WineUI:
         """Ends every process of that name (cleanup after a failed test)."""
         self.driver("kill", exe_name, check=False)
 
-    def wait(self, caption, timeout_ms=20000):
+    def wait(self, caption, timeout_ms=60000):
         return self.driver("wait", caption, timeout_ms, check=False).returncode == 0
 
     def text(self, caption):
