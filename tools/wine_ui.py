@@ -5,6 +5,7 @@ WINEPREFIX to be set up (test.sh and setup.sh do that)."""
 
 import os
 import subprocess
+import threading
 
 
 def windows_path(path):
@@ -19,11 +20,19 @@ class Running:
         self.process = process
 
     def exit_code(self, timeout=120):
-        out, _ = self.process.communicate(timeout=timeout)
-        for line in out.splitlines():
-            if line.startswith("exit code: "):
-                return int(line.split(": ", 1)[1])
-        raise AssertionError("no exit code reported; uidriver said: %r" % out)
+        # Read up to the report rather than to the end of the pipe: a program
+        # that the tested one started (notepad) may hold the pipe open.
+        watchdog = threading.Timer(timeout, self.kill)
+        watchdog.start()
+        try:
+            seen = []
+            for line in self.process.stdout:
+                seen.append(line)
+                if line.startswith("exit code: "):
+                    return int(line.split(": ", 1)[1])
+        finally:
+            watchdog.cancel()
+        raise AssertionError("no exit code reported within %ss; uidriver said: %r" % (timeout, "".join(seen)))
 
     def kill(self):
         if self.process.poll() is None:

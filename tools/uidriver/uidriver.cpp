@@ -41,7 +41,10 @@ BOOL CALLBACK MatchTopLevel(HWND window, LPARAM param) {
     if (!IsWindowVisible(window)) return TRUE;
     char caption[512] = {};
     GetWindowTextA(window, caption, sizeof caption);
-    if (strcmp(caption, search->caption) == 0) {
+    // A caption ending in '*' matches every caption that starts with the rest.
+    size_t n = strlen(search->caption);
+    bool prefix = n > 0 && search->caption[n - 1] == '*';
+    if (prefix ? strncmp(caption, search->caption, n - 1) == 0 : strcmp(caption, search->caption) == 0) {
         search->found = window;
         return FALSE;
     }
