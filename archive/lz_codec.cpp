@@ -8,9 +8,9 @@ namespace {
 const uint32 kLongestMatch = 65538;
 const uint32 kShortestLongMatchOpcode = 5;
 
-// Room kept after the output's end so that short copies can move whole
-// fixed-size chunks; the bytes written there are overwritten later or lie
-// past the final length.
+// Room kept after the output's end so that copies can move whole 32-byte
+// chunks; the bytes written there are overwritten later or lie past the
+// final length.
 const size_t kSlack = 64;
 
 inline uint32 Read16(const byte* p) { return uint32(p[0]) | uint32(p[1]) << 8; }
@@ -18,27 +18,30 @@ inline uint32 Read32(const byte* p) {
     return uint32(p[0]) | uint32(p[1]) << 8 | uint32(p[2]) << 16 | uint32(p[3]) << 24;
 }
 
-// The output block: [start, start + capacity) is allocated, of which the
-// last kSlack + 1 bytes are only ever touched by chunked copies and the NUL.
-struct Output {
-    byte* start;
-    byte* end;  // start + capacity - kSlack - 1: where real output must stop
-    size_t limit;
+// Copies n bytes in 32-byte chunks, each loaded before it is stored. Valid
+// for a match too: with n <= distance every byte that matters is read before
+// anything overwrites it. Writes up to 31 bytes past dst + n.
+inline void ChunkCopy(byte* dst, const byte* src, size_t n) {
+    byte* const stop = dst + n;
+    do {
+        memmove(dst, src, 32);
+        dst += 32;
+        src += 32;
+    } while (dst < stop);
+}
 
-    // Makes room for `need` more bytes after `op`; false past the limit.
-    bool Grow(byte*& op, size_t need) {
-        size_t used = size_t(op - start);
-        if (need > limit - used) return false;
-        size_t room = size_t(end - start);
-        size_t wanted = room * 2 > used + need ? room * 2 : used + need;
-        if (wanted < 4096) wanted = 4096;
-        if (wanted > limit) wanted = limit;
-        start = static_cast<byte*>(Reallocate(start, wanted + kSlack + 1));
-        end = start + wanted;
-        op = start + used;
-        return true;
-    }
-};
+// Moves the output to a larger block; returns it and its usable room (the
+// slack and the NUL come on top). Null when `need` more bytes after `used`
+// would pass the limit.
+byte* GrowOutput(byte* start, size_t used, size_t room, size_t need, size_t* newRoom) {
+    const size_t limit = size_t(kMaxDecodedLength);
+    if (need > limit - used) return nullptr;
+    size_t wanted = room * 2 > used + need ? room * 2 : used + need;
+    if (wanted < 4096) wanted = 4096;
+    if (wanted > limit) wanted = limit;
+    *newRoom = wanted;
+    return static_cast<byte*>(Reallocate(start, wanted + kSlack + 1));
+}
 
 }  // namespace
 
@@ -48,45 +51,103 @@ bool DecodeRange(const byte* block, int32 length, char*& out, int32& outLength) 
     if (length < kBlockHeaderSize) return false;
 
     // The size field may lie: reserve no more than the opcodes can produce.
-    const size_t limit = size_t(kMaxDecodedLength);
     uint64_t bound = (uint64_t(length - kBlockHeaderSize) * kLongestMatch +
                       kShortestLongMatchOpcode - 1) / kShortestLongMatchOpcode;
     uint64_t reserve = Read32(block + 4);
     if (reserve > bound) reserve = bound;
-    if (reserve > limit) reserve = limit;
+    if (reserve > uint64_t(kMaxDecodedLength)) reserve = uint64_t(kMaxDecodedLength);
 
-    Output o;
-    o.limit = limit;
-    o.start = static_cast<byte*>(Allocate(size_t(reserve) + kSlack + 1));
-    o.end = o.start + reserve;
-    byte* op = o.start;
+    // start..oend is the room for real output; kSlack + 1 bytes follow it.
+    byte* start = static_cast<byte*>(Allocate(size_t(reserve) + kSlack + 1));
+    byte* oend = start + reserve;
+    byte* op = start;
 
     const byte* ip = block + kBlockHeaderSize;
     const byte* const iend = block + length;
 
-    while (ip < iend) {
+// Makes room for n more bytes or fails; pointers move with the block.
+#define QP_ROOM(n)                                                                   \
+    if (size_t(oend - op) < (n)) {                                                   \
+        size_t used_ = size_t(op - start), room_ = 0;                                \
+        byte* grown_ = GrowOutput(start, used_, size_t(oend - start), (n), &room_); \
+        if (!grown_) goto fail;                                                      \
+        start = grown_;                                                              \
+        op = start + used_;                                                          \
+        oend = start + room_;                                                        \
+    }
+
+    for (;;) {
+        // Fast zone: with this much input and room left, operand reads and
+        // short copies need no checks of their own.
+        while (iend - ip >= 72 && oend - op >= 128) {
+            const uint32 control = *ip++;
+            uint32 k = control & 0x3F;
+            if (control >= 0xC0) {
+                const bool far = (k & 0x20) != 0;
+                k &= 0x1F;
+                if (k == 0) {
+                    k = Read16(ip);
+                    ip += 2;
+                }
+                size_t distance = Read16(ip);
+                ip += 2;
+                if (far) distance |= size_t(*ip++) << 16;
+                distance += 4;
+                const size_t n = size_t(k) + 3;
+                if (n > distance || distance > size_t(op - start)) continue;
+                const byte* from = op - distance;
+                if (n <= 32) {
+                    memmove(op, from, 16);
+                    memmove(op + 16, from + 16, 16);
+                } else {
+                    QP_ROOM(n);
+                    from = op - distance;
+                    if (n <= 256) {
+                        ChunkCopy(op, from, n);
+                    } else {
+                        memcpy(op, from, n);
+                    }
+                }
+                op += n;
+            } else if (control >= 0x80) {
+                const size_t n = size_t(*ip++) * 64 + k;
+                if (size_t(iend - ip) < n) goto fail;
+                QP_ROOM(n);
+                if (size_t(iend - ip) >= n + 32) {
+                    ChunkCopy(op, ip, n);
+                } else {
+                    memcpy(op, ip, n);
+                }
+                ip += n;
+                op += n;
+            } else if (control >= 0x40) {
+                memcpy(op, ip, 64);
+                ip += k;
+                op += k;
+            } else {
+                memset(op, *ip++, 66);
+                op += k + 3;
+            }
+        }
+        if (ip >= iend) break;
+
+        // Careful path, one opcode at a time, near either end.
         const uint32 control = *ip++;
         uint32 k = control & 0x3F;
         switch (control >> 6) {
         case 0: {  // run
-            if (iend - ip < 1) goto fail;
+            if (ip >= iend) goto fail;
             const byte value = *ip++;
             const size_t n = k + 3;
-            if (o.end - op < 66) {
-                if (size_t(o.end - op) < n && !o.Grow(op, n)) goto fail;
-            }
-            if (o.end - op >= 66) {
-                memset(op, value, 66);
-            } else {
-                memset(op, value, n);
-            }
+            QP_ROOM(n);
+            memset(op, value, 66);  // fits the slack whatever n is
             op += n;
             break;
         }
         case 1: {  // short literal
             if (uint32(iend - ip) < k) goto fail;
-            if (size_t(o.end - op) < k && !o.Grow(op, k)) goto fail;
-            if (iend - ip >= 64 && o.end - op >= 64) {
+            QP_ROOM(k);
+            if (iend - ip >= 64) {
                 memcpy(op, ip, 64);
             } else {
                 memcpy(op, ip, k);
@@ -96,11 +157,15 @@ bool DecodeRange(const byte* block, int32 length, char*& out, int32& outLength) 
             break;
         }
         case 2: {  // long literal
-            if (iend - ip < 1) goto fail;
+            if (ip >= iend) goto fail;
             const size_t n = size_t(*ip++) * 64 + k;
             if (size_t(iend - ip) < n) goto fail;
-            if (size_t(o.end - op) < n && !o.Grow(op, n)) goto fail;
-            memcpy(op, ip, n);
+            QP_ROOM(n);
+            if (size_t(iend - ip) >= n + 32) {
+                ChunkCopy(op, ip, n);
+            } else {
+                memcpy(op, ip, n);
+            }
             ip += n;
             op += n;
             break;
@@ -120,30 +185,31 @@ bool DecodeRange(const byte* block, int32 length, char*& out, int32& outLength) 
             distance += 4;
             const size_t n = size_t(k) + 3;
             // Refused matches copy nothing; decoding goes on.
-            if (n > distance || distance > size_t(op - o.start)) break;
-            if (o.end - op >= 32 && n <= 32) {
-                // Chunks are loaded before they are stored, and every byte that
-                // matters lies before op because n <= distance.
-                const byte* from = op - distance;
+            if (n > distance || distance > size_t(op - start)) break;
+            QP_ROOM(n);
+            const byte* from = op - distance;
+            if (n <= 32) {
                 memmove(op, from, 16);
                 memmove(op + 16, from + 16, 16);
+            } else if (n <= 256) {
+                ChunkCopy(op, from, n);
             } else {
-                if (size_t(o.end - op) < n && !o.Grow(op, n)) goto fail;
-                memcpy(op, op - distance, n);
+                memcpy(op, from, n);
             }
             op += n;
             break;
         }
         }
     }
+#undef QP_ROOM
 
-    outLength = int32(op - o.start);
+    outLength = int32(op - start);
     *op = 0;
-    out = reinterpret_cast<char*>(o.start);
+    out = reinterpret_cast<char*>(start);
     return true;
 
 fail:
-    Free(o.start);
+    Free(start);
     return false;
 }
 

@@ -276,7 +276,7 @@ private:
         uint32_t s = short_[sh], l = long_[lh];
         short_[sh] = long_[lh] = uint32_t(pos + 1);
         Choice best;
-        best.savings = 1;  // a match must beat the literal header it may split
+        best.savings = 0;  // anything that saves a byte
         Evaluate(best, pos, l);
         if (best.length < 16) Evaluate(best, pos, s);
         if (data_[pos] == data_[pos + 1] && data_[pos] == data_[pos + 2]) {

@@ -76,10 +76,16 @@ TEST(DecodeRange, FollowsTheOpcodeRules) {
         {"length equal to distance", Concat({abcdefgh, {0xC5, 0x04, 0x00}}),
          Text("abcdefghabcdefgh")},
     };
+    // Each case twice: as it is, decoded near the block's end, and followed
+    // by empty literals with a generous size claim, which decodes it on the
+    // unchecked fast path.
+    const Bytes padding(100, 0x40);
     for (const DecodeCase& c : cases) {
         Bytes got;
         ASSERT_TRUE(Decode(Block(c.opcodes, uint32_t(c.expected.size())), got)) << c.name;
         EXPECT_EQ(got, c.expected) << c.name;
+        ASSERT_TRUE(Decode(Block(Concat({c.opcodes, padding}), 4096), got)) << c.name;
+        EXPECT_EQ(got, c.expected) << c.name << " (fast path)";
     }
 }
 
@@ -121,6 +127,8 @@ TEST(DecodeRange, RefusesDamagedBlocks) {
         {"match cut in the distance", Block(Concat({good, {0xC1, 0x00}}), 8)},
         {"long-length match cut", Block(Concat({good, {0xC0, 0x01, 0x00, 0x00}}), 8)},
         {"far match without its top byte", Block(Concat({good, {0xE1, 0x00, 0x00}}), 8)},
+        {"long literal claiming more than the block holds",
+         Block(Concat({{0xBF, 0xFF}, Bytes(200, 'x')}), 4096)},
     };
     for (const auto& c : cases) {
         char* out = reinterpret_cast<char*>(1);
