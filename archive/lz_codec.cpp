@@ -4,9 +4,9 @@
 
 namespace {
 
-// No opcode expands more than the long-length match: 5 bytes make 65,538.
-const uint32 kLongestMatch = 65538;
-const uint32 kShortestLongMatchOpcode = 5;
+// No opcode expands more than the long-length match: 5 bytes make 65,538,
+// just under 13,108 bytes of output per byte of input.
+const uint64_t kMostExpansion = 13108;
 
 // Room kept after the output's end so that copies can move whole 32-byte
 // chunks; the bytes written there are overwritten later or lie past the
@@ -18,13 +18,28 @@ inline uint32 Read32(const byte* p) {
     return uint32(p[0]) | uint32(p[1]) << 8 | uint32(p[2]) << 16 | uint32(p[3]) << 24;
 }
 
-// Copies n bytes in 32-byte chunks, each loaded before it is stored. Valid
-// for a match too: with n <= distance every byte that matters is read before
-// anything overwrites it. Writes up to 31 bytes past dst + n.
+// Copies 16 bytes, all loaded before any is stored; word-sized copies stay
+// inline even in a build for size.
+inline void Copy16(byte* dst, const byte* src) {
+    uint32 a, b, c, d;
+    memcpy(&a, src, 4);
+    memcpy(&b, src + 4, 4);
+    memcpy(&c, src + 8, 4);
+    memcpy(&d, src + 12, 4);
+    memcpy(dst, &a, 4);
+    memcpy(dst + 4, &b, 4);
+    memcpy(dst + 8, &c, 4);
+    memcpy(dst + 12, &d, 4);
+}
+
+// Copies n bytes in 16-byte chunks. Valid for a match too: with
+// n <= distance every byte that matters is read before anything overwrites
+// it. Writes up to 31 bytes past dst + n.
 inline void ChunkCopy(byte* dst, const byte* src, size_t n) {
     byte* const stop = dst + n;
     do {
-        memmove(dst, src, 32);
+        Copy16(dst, src);
+        Copy16(dst + 16, src + 16);
         dst += 32;
         src += 32;
     } while (dst < stop);
@@ -51,8 +66,7 @@ bool DecodeRange(const byte* block, int32 length, char*& out, int32& outLength) 
     if (length < kBlockHeaderSize) return false;
 
     // The size field may lie: reserve no more than the opcodes can produce.
-    uint64_t bound = (uint64_t(length - kBlockHeaderSize) * kLongestMatch +
-                      kShortestLongMatchOpcode - 1) / kShortestLongMatchOpcode;
+    uint64_t bound = uint64_t(length - kBlockHeaderSize) * kMostExpansion;
     uint64_t reserve = Read32(block + 4);
     if (reserve > bound) reserve = bound;
     if (reserve > uint64_t(kMaxDecodedLength)) reserve = uint64_t(kMaxDecodedLength);
@@ -97,8 +111,8 @@ bool DecodeRange(const byte* block, int32 length, char*& out, int32& outLength) 
                 if (n > distance || distance > size_t(op - start)) continue;
                 const byte* from = op - distance;
                 if (n <= 32) {
-                    memmove(op, from, 16);
-                    memmove(op + 16, from + 16, 16);
+                    Copy16(op, from);
+                    Copy16(op + 16, from + 16);
                 } else {
                     QP_ROOM(n);
                     from = op - distance;
@@ -189,8 +203,8 @@ bool DecodeRange(const byte* block, int32 length, char*& out, int32& outLength) 
             QP_ROOM(n);
             const byte* from = op - distance;
             if (n <= 32) {
-                memmove(op, from, 16);
-                memmove(op + 16, from + 16, 16);
+                Copy16(op, from);
+                Copy16(op + 16, from + 16);
             } else if (n <= 256) {
                 ChunkCopy(op, from, n);
             } else {
