@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <stdexcept>
 
 #include "archive/lz_codec.h"
 
@@ -250,7 +251,8 @@ private:
 
     void Consider(Choice& best, uint32_t length, uint32_t distance) {
         int savings = int(length) - int(distance ? MatchBytes(length, distance) : 2);
-        if (distance > (1u << 18)) --savings;  // far matches cost the decoder a miss
+        // Far matches cost the decoder a cache miss; make them earn it.
+        savings -= distance > (1u << 21) ? 3 : distance > (1u << 18) ? 2 : 0;
         if (savings > best.savings) best = {length, distance, savings};
     }
 
@@ -401,7 +403,7 @@ private:
 
     // Far matches cost the decoder a cache miss each; make them earn it.
     static uint32_t FarPenalty(uint32_t distance) {
-        return distance > (1u << 21) ? 8 : distance > (1u << 18) ? 4 : 0;
+        return distance > (1u << 21) ? 3 * kUnit : distance > (1u << 18) ? 3 * kUnit / 2 : 0;
     }
     static uint32_t MatchPrice(uint32_t length, uint32_t distance) {
         return MatchBytes(length, distance) * kUnit + FarPenalty(distance);
@@ -540,6 +542,8 @@ private:
 }  // namespace
 
 std::vector<uint8_t> LzEncode(const uint8_t* data, size_t size, LzLevel level) {
+    // Positions are kept in 32 bits and the size field has 32 bits.
+    if (size > 0x7FFFFFFFu) throw std::length_error("LzEncode: input of 2 GB or more");
     if (size == 0) return Writer(0).Take();
     if (level == LzLevel::Fast) return FastEncoder(data, size).Run();
     return OptimalEncoder(data, size).Run();

@@ -12,7 +12,8 @@
 enum class LzLevel { Fast, Max };
 
 // A whole block: magic, decoded size, opcodes. The same input and level
-// always give the same bytes. Inputs must be below 2 GB.
+// always give the same bytes. Inputs of 2 GB or more throw
+// std::length_error; the installer's decoder takes at most kMaxDecodedLength.
 std::vector<uint8_t> LzEncode(const uint8_t* data, size_t size, LzLevel level);
 
 #endif  // QUILLPACK_ARCHIVE_BUILD_LZ_ENCODER_H

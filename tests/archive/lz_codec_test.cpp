@@ -31,8 +31,8 @@ bool Decode(const Bytes& block, Bytes& result) {
 }
 
 Bytes Literal(const std::string& text) {
-    Bytes b = {uint8_t(0x40 | text.size())};
-    b.insert(b.end(), text.begin(), text.end());
+    Bytes b(text.begin(), text.end());
+    b.insert(b.begin(), uint8_t(0x40 | text.size()));
     return b;
 }
 
