@@ -376,7 +376,7 @@ private:
 class OptimalEncoder {
 public:
     OptimalEncoder(const uint8_t* data, size_t size)
-        : data_(data), size_(size), tree_(data, size, 96, 192), region_(data, size),
+        : data_(data), size_(size), tree_(data, size, 128, 512), region_(data, size),
           writer_(size) {
         nodes_.assign(kChunk + kMaxMatch + 2, Node{kInfinity, 0, 0, 0});
     }
