@@ -78,3 +78,18 @@ class WineUI:
         path = os.path.join(self.artifacts, name + ".bmp")
         self.driver("screenshot", windows_path(path))
         return path
+
+
+def run_tests(case, program):
+    """Entry point of an end-to-end test script: --build names the Windows
+    build directory; `case.ui` and `case.program` are set before unittest runs."""
+    import argparse
+    import sys
+    import unittest
+
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", required=True)
+    args, rest = parser.parse_known_args()
+    case.ui = WineUI(args.build)
+    case.program = os.path.join(args.build, program)
+    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

@@ -1,12 +1,10 @@
 """The program's entry point under Wine: the boxes a user sees when the
 program is started without an archive or with a bad command line."""
 
-import argparse
 import os
-import sys
 import unittest
 
-from wine_ui import WineUI
+from wine_ui import run_tests
 
 NO_ARCHIVE = ("This program performs installations and uninstallations.\n"
               "There is no installation archive present.\n"
@@ -57,14 +55,5 @@ class EntryPoint(unittest.TestCase):
         self.assertEqual(code, 1)
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--build", required=True)
-    args, rest = parser.parse_known_args()
-    EntryPoint.ui = WineUI(args.build)
-    EntryPoint.program = os.path.join(args.build, "quillpack.exe")
-    unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)
-
-
 if __name__ == "__main__":
-    main()
+    run_tests(EntryPoint, "quillpack.exe")
