@@ -5,6 +5,7 @@ WINEPREFIX to be set up (test.sh and setup.sh do that)."""
 
 import os
 import subprocess
+import tempfile
 import threading
 
 
@@ -38,6 +39,7 @@ class Running:
         if self.process.poll() is None:
             self.process.kill()
             self.process.wait()
+        self.process.stdout.close()
 
 
 class WineUI:
@@ -53,8 +55,15 @@ class WineUI:
         return Running(process)
 
     def driver(self, *args, check=True, timeout=180):
-        result = subprocess.run(["wine", self.uidriver] + [str(a) for a in args], capture_output=True, text=True,
-                                timeout=timeout)
+        # Output goes through files, not pipes: a Wine service that this call
+        # happens to start (the desktop window) inherits the handles and would
+        # keep a pipe open long after uidriver has ended.
+        with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
+            result = subprocess.run(["wine", self.uidriver] + [str(a) for a in args], stdout=out, stderr=err,
+                                    timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            result.stdout, result.stderr = out.read(), err.read()
         if check and result.returncode != 0:
             raise AssertionError("uidriver %s failed: %s" % (" ".join(map(str, args)), result.stderr.strip()))
         return result
