@@ -58,6 +58,15 @@ void ShowError(const char* format, ...) {
     HostShowBox(text.Text(), "Error", BoxError);
 }
 
+void ShowUnownedError(const char* format, ...) {
+    String text;
+    va_list args;
+    va_start(args, format);
+    text.FormatV(format, args);
+    va_end(args);
+    HostShowBox(text.Text(), "Error", BoxError, false);
+}
+
 void ExitProgram(int code) { HostExit(code); }
 
 void AbortProgram() { ExitProgram(ExitCancelled); }

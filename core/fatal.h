@@ -29,6 +29,9 @@ extern bool AutomaticMode;
 // "%s %d": the consistency-check convention.
 [[noreturn]] void FatalCheck(const char* source, int number);
 void ShowError(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// An "Error" box without owner, shown even in automatic mode: for failures
+// that a caller asked to have reported whatever the mode.
+void ShowUnownedError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void ExitProgram(int code);
 [[noreturn]] void AbortProgram();
 const char* SystemErrorText();
@@ -38,7 +41,7 @@ const char* SystemErrorText();
 void StartCore();
 
 // What the host supplies.
-void HostShowBox(const char* text, const char* caption, unsigned style);
+void HostShowBox(const char* text, const char* caption, unsigned style, bool owned = true);
 [[noreturn]] void HostExit(int code);
 const char* HostSystemErrorText();
 

@@ -5,8 +5,8 @@
 #include "core/fatal.h"
 #include "platform/globals.h"
 
-void HostShowBox(const char* text, const char* caption, unsigned style) {
-    MessageBoxA(MainWindow, text, caption, style);
+void HostShowBox(const char* text, const char* caption, unsigned style, bool owned) {
+    MessageBoxA(owned ? MainWindow : nullptr, text, caption, style);
 }
 
 void HostExit(int code) {

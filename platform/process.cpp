@@ -27,7 +27,7 @@ bool LaunchProcess(const char* commandLine, unsigned options) {
     ZeroMemory(&info, sizeof info);
     if (!CreateProcessA(nullptr, command.Buffer(), nullptr, nullptr, FALSE, flags, nullptr, nullptr, &startup,
                         &info)) {
-        if (options & LaunchReportFailure) ShowError("Unable to create process:\r\n%s", commandLine);
+        if (options & LaunchReportFailure) ShowUnownedError("Unable to create process:\r\n%s", commandLine);
         return false;
     }
     KernelHandle process(info.hProcess);

@@ -131,6 +131,13 @@ TEST_F(LaunchTest, FailuresAreReportedOnlyWhenAsked) {
     EXPECT_FALSE(LaunchProcess(missing, LaunchReportFailure));
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "[Error] Unable to create process:\r\nqp_no_such_program.exe /x\n");
+
+    // The caller asked for the report, so automatic mode does not hide it.
+    AutomaticMode = true;
+    ::testing::internal::CaptureStderr();
+    EXPECT_FALSE(LaunchProcess(missing, LaunchReportFailure));
+    AutomaticMode = false;
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("Unable to create process:"), std::string::npos);
 }
 
 TEST_F(LaunchTest, ViewingAMissingDocumentDoesNothing) {
