@@ -128,8 +128,9 @@ int OpenSoftwareKey(const char* path, bool currentUser, unsigned options) {
 
 void CloseKey() {
     if (current) RegCloseKey(current);
-    // An unpaired close leaves no key current instead of stopping the program.
-    current = saved.Count() > 0 ? saved.Pop() : nullptr;
+    // Every open is paired with one close; an extra close is a program fault
+    // and stops with the stack's own check.
+    current = saved.Pop();
 }
 
 HKEY CurrentKey() { return current; }

@@ -68,10 +68,9 @@ TEST_F(RegistryTest, NestedOpensReturnToTheKeyBefore) {
     EXPECT_EQ(CurrentKey(), test);
     CloseKey();
     EXPECT_EQ(CurrentKey(), nullptr);
-    // An unpaired close changes nothing further and does not stop the program.
-    CloseKey();
-    EXPECT_EQ(CurrentKey(), nullptr);
     EXPECT_EQ(OpenSubKey("a"), OpenFailed);
+    // A close without its open is a program fault.
+    EXPECT_EXIT(CloseKey(), ::testing::ExitedWithCode(1), "Stack<HKEY>::pop");
 }
 
 TEST_F(RegistryTest, ValuesReadBackByType) {
