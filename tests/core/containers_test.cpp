@@ -79,7 +79,9 @@ TYPED_TEST(SequenceTest, CursorSurvivesRemovingItsElement) {
     Fill(c, 5);
     Cursor cursor;
     for (int* e = c.GetFirst(cursor); e; e = c.GetNext(cursor)) {
-        if (*e % 2 == 0) EXPECT_TRUE(c.RemoveCurrent(cursor));
+        if (*e % 2 == 0) {
+            EXPECT_TRUE(c.RemoveCurrent(cursor));
+        }
     }
     EXPECT_EQ(Walk(c), (Ints{1, 3, 5}));
     EXPECT_FALSE(c.RemoveCurrent(cursor));  // walked off the end: no current

@@ -22,18 +22,13 @@ protected:
         SetCurrentDirectoryA("c:\\");
         DeleteTree(root_.c_str());
     }
-
     std::string PathOf(const std::string& name) const { return root_ + "\\" + name; }
-
-    std::string Make(const std::string& name, const std::string& content = "x") const {
+    std::string Make(const std::string& name) const {
         std::string path = PathOf(name);
-        EXPECT_TRUE(WriteWholeFile(path.c_str(), content.data(), static_cast<int32>(content.size())));
+        EXPECT_TRUE(WriteWholeFile(path.c_str(), "x", 1));
         return path;
     }
-
-    static bool Exists(const std::string& path) {
-        return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    }
+    static bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
     std::string root_;
 };
@@ -46,37 +41,42 @@ char MissingDrive() {
     return 0;
 }
 
-TEST_F(FileSystemTest, ModuleAndSystemDirectories) {
+TEST_F(FileSystemTest, ModuleWindowsAndCurrentDirectories) {
     String module = ModulePath();
     ASSERT_TRUE(IsFullPath(module));
-    EXPECT_EQ(GetFileAttributesA(module.Text()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+    EXPECT_TRUE(FileExists(module));
     EXPECT_STREQ(JoinPath(ModuleDirectory(), ModuleFileName()).Text(), module.Text());
     EXPECT_STREQ(PathInModuleDirectory(ModuleFileName()).Text(), module.Text());
     EXPECT_TRUE(DirectoryExists(WindowsDirectory()));
-}
-
-TEST_F(FileSystemTest, CurrentDirectoryLongerThanTheFirstBuffer) {
-    std::string deep = root_;
+    std::string deep = root_;  // longer than the first buffer tried
     while (deep.size() < 150) deep += "\\abcdefghij";
     ASSERT_TRUE(CreateDirectoryPath(deep.c_str()));
     ASSERT_TRUE(SetCurrentDirectoryA(deep.c_str()));
     EXPECT_TRUE(SamePath(CurrentDirectory(), deep.c_str())) << CurrentDirectory().Text();
-    ASSERT_TRUE(SetCurrentDirectoryA(root_.c_str()));
-    EXPECT_TRUE(SamePath(CurrentDirectory(), root_.c_str()));
+    EXPECT_TRUE(DirectoryExists(root_.c_str()));
+    EXPECT_TRUE(SamePath(CurrentDirectory(), deep.c_str())) << "DirectoryExists keeps the current directory";
 }
 
-TEST_F(FileSystemTest, DirectoryExistsOnlyForDirectoriesAndKeepsTheCurrentOne) {
-    SetCurrentDirectoryA(root_.c_str());
-    std::string file = Make("plain.txt");
-    EXPECT_TRUE(DirectoryExists(root_.c_str()));
+TEST_F(FileSystemTest, ExistenceAttributesAndRemoval) {
+    std::string file = Make("ro.txt");
     EXPECT_FALSE(DirectoryExists(file.c_str()));
     EXPECT_FALSE(DirectoryExists(PathOf("missing").c_str()));
     EXPECT_FALSE(DirectoryExists(""));
-    EXPECT_TRUE(DirectoryExists(WindowsDirectory()));
-    EXPECT_TRUE(SamePath(CurrentDirectory(), root_.c_str()));
+    EXPECT_TRUE(FileExists(file.c_str()));
+    EXPECT_FALSE(FileExists(root_.c_str()));
+    EXPECT_FALSE(FileExists(""));
+    EXPECT_EQ(FileAttributes(PathOf("missing").c_str()), kNoAttributes);
+    EXPECT_TRUE(SetReadOnly(file.c_str(), true));
+    EXPECT_TRUE(FileAttributes(file.c_str()) & kAttributeReadOnly);
+    EXPECT_FALSE(DeleteFileA(file.c_str()));
+    EXPECT_TRUE(RemoveFile(file.c_str()));  // read-only too
+    EXPECT_FALSE(Exists(file));
+    EXPECT_FALSE(RemoveFile(file.c_str()));
+    EXPECT_FALSE(RemoveFile(""));
+    EXPECT_FALSE(SetReadOnly(file.c_str(), false));
 }
 
-TEST_F(FileSystemTest, CreateDirectoryPathMakesEveryMissingLevel) {
+TEST_F(FileSystemTest, CreateAndRemoveDirectories) {
     std::string deep = PathOf("a\\b\\c");
     EXPECT_TRUE(CreateDirectoryPath(deep.c_str()));
     EXPECT_TRUE(DirectoryExists(deep.c_str()));
@@ -86,14 +86,15 @@ TEST_F(FileSystemTest, CreateDirectoryPathMakesEveryMissingLevel) {
     std::string file = Make("file");
     EXPECT_FALSE(CreateDirectoryPath((file + "\\below").c_str()));
     EXPECT_FALSE(CreateDirectoryPath(""));
-}
-
-TEST_F(FileSystemTest, CreateDirectoryPathOnAMissingDriveEnds) {
-    char letter = MissingDrive();
-    if (!letter) GTEST_SKIP() << "every drive letter is in use";
-    std::string path = std::string(1, letter) + ":\\app\\sub";
-    EXPECT_FALSE(CreateDirectoryPath(path.c_str()));
-    EXPECT_FALSE(CreateDirectoryPath(std::string(1, letter).append(":").c_str()));
+    if (char letter = MissingDrive()) {  // must end, not recurse without end
+        EXPECT_FALSE(CreateDirectoryPath((std::string(1, letter) + ":\\app\\sub").c_str()));
+        EXPECT_FALSE(CreateDirectoryPath((std::string(1, letter) + ":").c_str()));
+    }
+    EXPECT_TRUE(RemoveEmptyDirectory((PathOf("a\\b\\c") + "\\").c_str()));
+    EXPECT_FALSE(Exists(deep));
+    Make("a\\b\\inside");
+    EXPECT_FALSE(RemoveEmptyDirectory(PathOf("a\\b").c_str()));
+    EXPECT_FALSE(RemoveEmptyDirectory("c:\\"));
 }
 
 TEST(FileSystemDeathTest, CreateDirectoryOrDieStopsWithThePath) {
@@ -104,47 +105,26 @@ TEST(FileSystemDeathTest, CreateDirectoryOrDieStopsWithThePath) {
                 "Unable to create directory:\r\n" + std::string(1, letter) + ":.app");
 }
 
-TEST_F(FileSystemTest, RemoveEmptyDirectory) {
-    std::string directory = PathOf("app");
-    ASSERT_TRUE(CreateDirectoryPath(directory.c_str()));
-    EXPECT_TRUE(RemoveEmptyDirectory((directory + "\\").c_str()));
-    EXPECT_FALSE(Exists(directory));
-    ASSERT_TRUE(CreateDirectoryPath(directory.c_str()));
-    Make("app\\inside");
-    EXPECT_FALSE(RemoveEmptyDirectory(directory.c_str()));
-    EXPECT_FALSE(RemoveEmptyDirectory("c:\\"));
-}
-
-TEST_F(FileSystemTest, DeleteTreeRemovesNestedAndReadOnlyEntries) {
+TEST_F(FileSystemTest, DeleteTreeRemovesReadOnlyEntriesAndGoesOnPastAFileInUse) {
     std::string tree = PathOf("tree");
+    ASSERT_TRUE(CreateDirectoryPath((tree + "\\busy").c_str()));
     ASSERT_TRUE(CreateDirectoryPath((tree + "\\one\\two").c_str()));
-    Make("tree\\top.txt");
+    Make("tree\\a.txt");
     std::string locked = Make("tree\\one\\two\\locked.txt");
     ASSERT_TRUE(SetReadOnly(locked.c_str(), true));
     ASSERT_TRUE(SetReadOnly((tree + "\\one").c_str(), true));  // a read-only directory too
-    EXPECT_TRUE(DeleteTree(tree.c_str()));
-    EXPECT_FALSE(Exists(tree));
-}
-
-TEST_F(FileSystemTest, DeleteTreeGoesOnPastAFileInUse) {
-    std::string tree = PathOf("tree");
-    ASSERT_TRUE(CreateDirectoryPath((tree + "\\busy").c_str()));
-    ASSERT_TRUE(CreateDirectoryPath((tree + "\\free").c_str()));
-    Make("tree\\a.txt");
-    Make("tree\\free\\b.txt");
     std::string held = Make("tree\\busy\\held.txt");
     HANDLE handle = CreateFileA(held.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-
     EXPECT_FALSE(RemoveFile(held.c_str()));
     EXPECT_FALSE(DeleteTree(tree.c_str()));
     EXPECT_TRUE(Exists(held));
     EXPECT_FALSE(Exists(tree + "\\a.txt"));
-    EXPECT_FALSE(Exists(tree + "\\free"));
-
+    EXPECT_FALSE(Exists(tree + "\\one"));
     CloseHandle(handle);
     EXPECT_TRUE(DeleteTree(tree.c_str()));
     EXPECT_FALSE(Exists(tree));
+    EXPECT_FALSE(DeleteTree(tree.c_str()));  // missing
 }
 
 TEST_F(FileSystemTest, DeleteTreeRefusesRootsAndTheWindowsDirectory) {
@@ -153,16 +133,12 @@ TEST_F(FileSystemTest, DeleteTreeRefusesRootsAndTheWindowsDirectory) {
     ASSERT_TRUE(CreateDirectoryPath(guarded.c_str()));
     std::string inside = guarded + "\\keep.txt";
     WriteWholeFile(inside.c_str(), "k", 1);
-
-    std::string lowered = guarded;
+    std::string lowered = guarded, slashed = guarded;
     for (char& ch : lowered) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
-    std::string slashed = guarded;
     for (char& ch : slashed) ch = ch == '\\' ? '/' : ch;
     std::string dotted = root_ + "\\..\\..\\..\\..\\..\\..\\..\\" + guarded.substr(3);
-    const char* refused[] = {"c:\\",         "c:",          "",
-                             windows.Text(),  guarded.c_str(), lowered.c_str(),
-                             slashed.c_str(), dotted.c_str()};
-    for (const char* path : refused) {
+    for (const char* path : {"c:\\", "c:", "", windows.Text(), guarded.c_str(), lowered.c_str(), slashed.c_str(),
+                             dotted.c_str()}) {
         EXPECT_FALSE(DeleteTree(path)) << path;
     }
     EXPECT_TRUE(Exists(inside));
@@ -170,61 +146,23 @@ TEST_F(FileSystemTest, DeleteTreeRefusesRootsAndTheWindowsDirectory) {
     RemoveDirectoryA(guarded.c_str());
 }
 
-TEST_F(FileSystemTest, DeleteTreeOfAMissingDirectoryFails) {
-    EXPECT_FALSE(DeleteTree(PathOf("missing").c_str()));
-}
-
-TEST_F(FileSystemTest, AttributesAndRemoval) {
-    std::string file = Make("ro.txt");
-    EXPECT_EQ(FileAttributes(PathOf("missing").c_str()), kNoAttributes);
-    EXPECT_EQ(FileAttributes(""), kNoAttributes);
-    EXPECT_TRUE(SetReadOnly(file.c_str(), true));
-    EXPECT_TRUE(FileAttributes(file.c_str()) & kAttributeReadOnly);
-    EXPECT_TRUE(SetReadOnly(file.c_str(), true));  // already so
-    EXPECT_FALSE(DeleteFileA(file.c_str()));
-    EXPECT_TRUE(RemoveFile(file.c_str()));
-    EXPECT_FALSE(Exists(file));
-    EXPECT_FALSE(RemoveFile(file.c_str()));
-    EXPECT_FALSE(RemoveFile(""));
-    EXPECT_FALSE(SetReadOnly(file.c_str(), false));
-    EXPECT_FALSE(SetAttributes("", 0));
-}
-
-TEST_F(FileSystemTest, FileExistsOnlyForReadableFiles) {
-    std::string file = Make("here.txt");
-    EXPECT_TRUE(FileExists(file.c_str()));
-    EXPECT_FALSE(FileExists(root_.c_str()));
-    EXPECT_FALSE(FileExists(PathOf("missing").c_str()));
-    EXPECT_FALSE(FileExists(""));
-}
-
-TEST_F(FileSystemTest, WholeFilesRoundTrip) {
-    std::string bytes("a\0b\r\nc", 6);
-    std::string file = PathOf("whole.bin");
+TEST_F(FileSystemTest, WholeFilesAndShortNames) {
+    std::string bytes("a\0b\r\nc", 6), file = PathOf("whole.bin");
     ASSERT_TRUE(WriteWholeFile(file.c_str(), bytes.data(), 6));
     EXPECT_EQ(FileSizeOf(file.c_str()), 6);
     String buffer("previous content");
     ASSERT_TRUE(ReadWholeFile(file.c_str(), buffer));
     EXPECT_EQ(std::string(buffer.Text(), buffer.Length()), bytes);
-
     ASSERT_TRUE(WriteBufferToFile(file.c_str(), String()));
-    EXPECT_EQ(FileSizeOf(file.c_str()), 0);
     ASSERT_TRUE(ReadWholeFile(file.c_str(), buffer));
     EXPECT_EQ(buffer.Length(), 0);
-
     EXPECT_FALSE(ReadWholeFile(PathOf("missing").c_str(), buffer));
-    EXPECT_FALSE(ReadWholeFile("", buffer));
     EXPECT_EQ(FileSizeOf(PathOf("missing").c_str()), -1);
     EXPECT_FALSE(WriteWholeFile(PathOf("no\\dir\\f").c_str(), "x", 1));
-    EXPECT_FALSE(WriteWholeFile("", "x", 1));
-}
 
-TEST_F(FileSystemTest, ShortPathName) {
     std::string missing = PathOf("no such file.txt");
     EXPECT_STREQ(ShortPathName(missing.c_str()).Text(), missing.c_str());
-    EXPECT_STREQ(ShortPathName("").Text(), "");
-    std::string spaced = Make("name with spaces.txt");
-    String shortName = ShortPathName(spaced.c_str());
+    String shortName = ShortPathName(Make("name with spaces.txt").c_str());
     EXPECT_EQ(std::string(shortName.Text()).find(' '), std::string::npos) << shortName.Text();
     EXPECT_TRUE(FileExists(shortName));
 }
@@ -239,16 +177,10 @@ TEST_F(FileSystemTest, Drives) {
     EXPECT_EQ(FreeSpace(system) % ClusterSize(system), 0);
     EXPECT_GT(FreeSpaceOfRoot(DriveRootOf(windows)), 0);
     EXPECT_EQ(FreeSpaceOfRoot("q:\\no\\such\\root\\"), -1);
-    const char notLetters[] = {'1', '*', ':', '\0'};
-    for (char c : notLetters) {
+    for (char c : {'1', '*', ':', '\0', MissingDrive()}) {
+        if (c == MissingDrive() && c) EXPECT_FALSE(DriveExists(c));
         EXPECT_EQ(ClusterSize(c), -1) << c;
         EXPECT_EQ(FreeSpace(c), -1) << c;
-    }
-    char missing = MissingDrive();
-    if (missing) {
-        EXPECT_FALSE(DriveExists(missing));
-        EXPECT_EQ(ClusterSize(missing), -1);
-        EXPECT_EQ(FreeSpace(missing), -1);
     }
 }
 

@@ -59,10 +59,7 @@ protected:
         DeleteFileA(report_.c_str());
     }
 
-    bool Launch(unsigned options) {
-        launched_ = LaunchProcess(command_.c_str(), options);
-        return launched_;
-    }
+    bool Launch(unsigned options) { return launched_ = LaunchProcess(command_.c_str(), options); }
 
     bool WaitForReport() const {
         for (int i = 0; i < 200; ++i) {
@@ -78,35 +75,25 @@ protected:
         return text.Text();
     }
 
-    std::string report_;
-    std::string command_;
+    std::string report_, command_;
     bool launched_ = false;
 };
 
-TEST_F(LaunchTest, WaitReturnsOnlyAfterTheChildEnded) {
+TEST_F(LaunchTest, WaitReturnsOnlyAfterTheChildEndedAndOtherwiseAtOnce) {
     ASSERT_TRUE(Launch(LaunchWait | LaunchHidden));
     EXPECT_TRUE(FileExists(report_.c_str()));
-}
-
-TEST_F(LaunchTest, WithoutWaitTheCallReturnsAtOnce) {
+    DeleteFileA(report_.c_str());
     ASSERT_TRUE(Launch(LaunchHidden));
     EXPECT_FALSE(FileExists(report_.c_str()));  // the child is still in its pause
     EXPECT_TRUE(WaitForReport());
 }
 
 TEST_F(LaunchTest, PriorityAndShowStateFollowTheOptions) {
-    struct Case {
-        unsigned options;
-        const char* report;  // priority class, show flag, show state
-    } cases[] = {
-        {0, "32 0 "},
-        {LaunchIdle, "64 0 "},
-        {LaunchHigh | LaunchIdle, "128 0 "},
-        {LaunchHidden, "32 1 0"},
-        {LaunchMinimized | LaunchHidden, "32 1 6"},
-        {LaunchMaximized | LaunchMinimized | LaunchHidden, "32 1 3"},
+    struct { unsigned options; const char* report; } cases[] = {  // priority class, show flag, show state
+        {0, "32 0 "}, {LaunchIdle, "64 0 "}, {LaunchHigh | LaunchIdle, "128 0 "}, {LaunchHidden, "32 1 0"},
+        {LaunchMinimized | LaunchHidden, "32 1 6"}, {LaunchMaximized | LaunchMinimized | LaunchHidden, "32 1 3"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         DeleteFileA(report_.c_str());
         ASSERT_TRUE(Launch(c.options | LaunchWait)) << c.options;
         std::string report = Report();
@@ -138,10 +125,8 @@ TEST_F(LaunchTest, FailuresAreReportedOnlyWhenAsked) {
     EXPECT_FALSE(LaunchProcess(missing, LaunchReportFailure));
     AutomaticMode = false;
     EXPECT_NE(::testing::internal::GetCapturedStderr().find("Unable to create process:"), std::string::npos);
-}
 
-TEST_F(LaunchTest, ViewingAMissingDocumentDoesNothing) {
-    ::testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStderr();  // viewing a missing document does nothing
     ViewDocument("c:\\qp no such dir\\missing log.txt");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
 }

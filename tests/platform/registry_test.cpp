@@ -42,26 +42,17 @@ protected:
     std::string path_;
 };
 
-TEST_F(RegistryTest, OpenReportsExistingNewOrFailure) {
+TEST_F(RegistryTest, OpenReportsNewExistingOrFailureAndNestedClosesRestore) {
     HKEY test = CurrentKey();
-    EXPECT_EQ(OpenSubKey("child"), CreatedNew);
-    CloseKey();
-    EXPECT_EQ(OpenSubKey("child"), OpenedExisting);
-    CloseKey();
-    EXPECT_EQ(OpenSubKey("child", RegOpenOnly), OpenedExisting);
+    EXPECT_EQ(OpenSubKey("a\\b"), CreatedNew);
     CloseKey();
     EXPECT_EQ(OpenSubKey("absent", RegOpenOnly), OpenFailed);
-    EXPECT_EQ(CurrentKey(), test);
     EXPECT_FALSE(RawKeyExists(path_ + "\\absent"));
-}
-
-TEST_F(RegistryTest, NestedOpensReturnToTheKeyBefore) {
-    HKEY test = CurrentKey();
-    ASSERT_EQ(OpenSubKey("a"), CreatedNew);
+    EXPECT_EQ(CurrentKey(), test);
+    ASSERT_EQ(OpenSubKey("a", RegOpenOnly), OpenedExisting);
     HKEY a = CurrentKey();
-    ASSERT_EQ(OpenSubKey("b"), CreatedNew);
+    ASSERT_EQ(OpenSubKey("b"), OpenedExisting);
     EXPECT_NE(CurrentKey(), a);
-    EXPECT_TRUE(RawKeyExists(path_ + "\\a\\b"));
     CloseKey();
     EXPECT_EQ(CurrentKey(), a);
     CloseKey();
@@ -94,26 +85,15 @@ TEST_F(RegistryTest, ValuesReadBackByType) {
     RawSet(key, "multi", REG_MULTI_SZ, "a\0b\0", 5);
     RawSet(key, "qword", REG_QWORD, "\x01\x00\x00\x00\x00\x00\x00\x00", 8);
 
-    struct Case {
-        const char* name;
-        bool found;
-        RegistryValue::Kind kind;
-        std::string content;
-    } cases[] = {
-        {"short", true, RegistryValue::Text, shortText},
-        {"long", true, RegistryValue::Text, longText},
-        {"unterminated", true, RegistryValue::Text, "abc"},
-        {"empty", true, RegistryValue::Text, ""},
-        {"dword", true, RegistryValue::Integer, "5"},
-        {"expand", false, RegistryValue::Integer, ""},
-        {"longexpand", false, RegistryValue::Integer, ""},
-        {"binary", true, RegistryValue::Bytes, bytes},
+    struct { const char* name; bool found; RegistryValue::Kind kind; std::string content; } cases[] = {
+        {"short", true, RegistryValue::Text, shortText},     {"long", true, RegistryValue::Text, longText},
+        {"unterminated", true, RegistryValue::Text, "abc"},  {"empty", true, RegistryValue::Text, ""},
+        {"dword", true, RegistryValue::Integer, "5"},        {"binary", true, RegistryValue::Bytes, bytes},
         {"longbinary", true, RegistryValue::Bytes, longBytes},
         {"multi", true, RegistryValue::Bytes, std::string("a\0b\0", 5)},
-        {"qword", false, RegistryValue::Integer, ""},
-        {"missing", false, RegistryValue::Integer, ""},
+        {"expand", false, {}, ""}, {"longexpand", false, {}, ""}, {"qword", false, {}, ""}, {"missing", false, {}, ""},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         RegistryValue value;
         EXPECT_EQ(ReadValue(c.name, value), c.found) << c.name;
         if (!c.found) continue;
@@ -171,13 +151,11 @@ TEST_F(RegistryTest, WritingAndRemovingWhenEmpty) {
     EXPECT_FALSE(DeleteValue(nullptr));
 }
 
-TEST_F(RegistryTest, NothingIsWrittenWithoutACurrentKey) {
+TEST_F(RegistryTest, NothingIsDoneWithoutACurrentKey) {
     CloseKey();
     EXPECT_FALSE(WriteString("a", "b"));
     EXPECT_FALSE(WriteInteger("a", 1));
     EXPECT_FALSE(ValueExists("a"));
-    RegistryValue value;
-    EXPECT_FALSE(ReadValue("a", value));
     EXPECT_STREQ(ReadString("a", "d").Text(), "d");
     EXPECT_TRUE(IsKeyEmpty());
     List<String> names;
@@ -185,67 +163,38 @@ TEST_F(RegistryTest, NothingIsWrittenWithoutACurrentKey) {
     EXPECT_FALSE(DeleteSubKey("a"));
 }
 
-TEST_F(RegistryTest, ListSubKeysAndEmptiness) {
+TEST_F(RegistryTest, ListsAndDeletesSubKeysRecursivelyOrOnlyIfEmpty) {
     EXPECT_TRUE(IsKeyEmpty());
-    const char* children[] = {"one", "two", "three"};
-    for (const char* child : children) {
+    for (const char* child : {"top\\middle\\bottom", "top\\middle2", "full", "parent\\child", "bare"}) {
         ASSERT_EQ(OpenSubKey(child), CreatedNew);
+        WriteString("value", "x");
         CloseKey();
     }
     EXPECT_FALSE(IsKeyEmpty());
     List<String> names;
     names.Append(String("kept"));
     SetLastError(123);
-    EXPECT_EQ(ListSubKeys(&names), 3);
+    EXPECT_EQ(ListSubKeys(&names), 4);
     EXPECT_EQ(GetLastError(), 0u);
-    EXPECT_EQ(names.Count(), 4);
+    EXPECT_EQ(names.Count(), 5);
     EXPECT_EQ(ListSubKeys(nullptr), 0);
-}
 
-TEST_F(RegistryTest, DeleteSubKeyRemovesThreeLevels) {
-    ASSERT_EQ(OpenSubKey("top\\middle\\bottom"), CreatedNew);
-    WriteString("deep", "value");
-    CloseKey();
-    ASSERT_EQ(OpenSubKey("top\\middle2"), CreatedNew);
-    CloseKey();
-    ASSERT_EQ(OpenSubKey("top"), OpenedExisting);
-    WriteInteger("here", 1);
-    CloseKey();
-
-    EXPECT_TRUE(DeleteSubKey("top"));
+    EXPECT_TRUE(DeleteSubKey("top"));  // three levels with values
     EXPECT_FALSE(RawKeyExists(path_ + "\\top"));
-    EXPECT_TRUE(IsKeyEmpty());
-}
-
-TEST_F(RegistryTest, DeleteSubKeyOnlyIfEmpty) {
-    ASSERT_EQ(OpenSubKey("full"), CreatedNew);
-    WriteString("value", "x");
-    CloseKey();
-    ASSERT_EQ(OpenSubKey("parent\\child"), CreatedNew);
-    CloseKey();
-    ASSERT_EQ(OpenSubKey("bare"), CreatedNew);
-    CloseKey();
-
-    EXPECT_FALSE(DeleteSubKey("full", RegOnlyIfEmpty));
-    EXPECT_TRUE(RawKeyExists(path_ + "\\full"));
-    EXPECT_FALSE(DeleteSubKey("parent", RegOnlyIfEmpty));
+    EXPECT_FALSE(DeleteSubKey("full", RegOnlyIfEmpty));  // a value
+    EXPECT_FALSE(DeleteSubKey("parent", RegOnlyIfEmpty));  // a sub-key
     EXPECT_TRUE(RawKeyExists(path_ + "\\parent\\child"));
+    ASSERT_EQ(OpenSubKey("bare"), OpenedExisting);
+    DeleteValue("value");
+    CloseKey();
     EXPECT_TRUE(DeleteSubKey("bare", RegOnlyIfEmpty));
     EXPECT_FALSE(RawKeyExists(path_ + "\\bare"));
-}
-
-TEST_F(RegistryTest, DeletingAMissingKeySucceedsAndLeavesNothing) {
-    EXPECT_TRUE(DeleteSubKey("ghost"));
+    EXPECT_TRUE(DeleteSubKey("ghost"));  // missing: nothing to do
     EXPECT_FALSE(RawKeyExists(path_ + "\\ghost"));
-}
-
-TEST_F(RegistryTest, AnEmptyKeyNameDeletesNothing) {
-    ASSERT_EQ(OpenSubKey("sibling"), CreatedNew);
-    CloseKey();
-    EXPECT_FALSE(DeleteSubKey(""));
+    EXPECT_FALSE(DeleteSubKey(""));  // an empty name deletes nothing, not the current key
     EXPECT_FALSE(DeleteSubKey(nullptr));
     EXPECT_FALSE(DeleteSoftwareKey((name_ + "\\").c_str(), true));
-    EXPECT_TRUE(RawKeyExists(path_ + "\\sibling"));
+    EXPECT_TRUE(RawKeyExists(path_ + "\\full"));
 }
 
 TEST_F(RegistryTest, SoftwareShortcuts) {

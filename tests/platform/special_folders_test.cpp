@@ -10,7 +10,6 @@
 #include <shlobj.h>
 
 #include <string>
-#include <vector>
 
 #include "platform/file_system.h"
 
@@ -23,48 +22,28 @@ const char kSetup[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Setup";
 // Remembers one registry value and puts it back (or removes it) at the end.
 class SavedValue {
 public:
-    SavedValue(HKEY root, const char* key, const char* name) : root_(root), key_(key), name_(name) {
-        HKEY handle;
-        if (RegCreateKeyExA(root_, key_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &handle, nullptr) !=
-            ERROR_SUCCESS) {
-            return;
-        }
-        DWORD size = 0;
-        if (RegQueryValueExA(handle, name, nullptr, &type_, nullptr, &size) == ERROR_SUCCESS) {
-            data_.resize(size);
-            existed_ = RegQueryValueExA(handle, name, nullptr, &type_, data_.data(), &size) == ERROR_SUCCESS;
-        }
-        RegCloseKey(handle);
+    SavedValue(HKEY root, const char* key, const char* name) : name_(name) {
+        RegCreateKeyExA(root, key, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr);
+        DWORD size = sizeof data_;
+        existed_ = RegQueryValueExA(key_, name, nullptr, &type_, data_, &size) == ERROR_SUCCESS;
+        size_ = size;
     }
     ~SavedValue() {
-        HKEY handle;
-        if (RegOpenKeyExA(root_, key_.c_str(), 0, KEY_ALL_ACCESS, &handle) != ERROR_SUCCESS) return;
-        if (existed_) {
-            RegSetValueExA(handle, name_.c_str(), 0, type_, data_.data(), static_cast<DWORD>(data_.size()));
-        } else {
-            RegDeleteValueA(handle, name_.c_str());
-        }
-        RegCloseKey(handle);
+        if (existed_) RegSetValueExA(key_, name_, 0, type_, data_, size_);
+        else RegDeleteValueA(key_, name_);
+        RegCloseKey(key_);
     }
     // Null removes the value.
     void Set(const char* text) const {
-        HKEY handle;
-        ASSERT_EQ(RegOpenKeyExA(root_, key_.c_str(), 0, KEY_ALL_ACCESS, &handle), ERROR_SUCCESS);
-        if (text) {
-            RegSetValueExA(handle, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
-                           static_cast<DWORD>(strlen(text) + 1));
-        } else {
-            RegDeleteValueA(handle, name_.c_str());
-        }
-        RegCloseKey(handle);
+        if (text) RegSetValueExA(key_, name_, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), DWORD(strlen(text) + 1));
+        else RegDeleteValueA(key_, name_);
     }
 
 private:
-    HKEY root_;
-    std::string key_;
-    std::string name_;
-    DWORD type_ = REG_SZ;
-    std::vector<BYTE> data_;
+    HKEY key_ = nullptr;
+    const char* name_;
+    DWORD type_ = REG_SZ, size_ = 0;
+    BYTE data_[1024];
     bool existed_ = false;
 };
 
@@ -77,14 +56,7 @@ TEST(SpecialFolders, UserFoldersAndTheirFallbackChains) {
     SavedValue programs(HKEY_CURRENT_USER, kShellFolders, "Programs");
     SavedValue startup(HKEY_CURRENT_USER, kShellFolders, "Startup");
 
-    struct Case {
-        const char* desktop;
-        const char* fonts;
-        const char* startMenu;
-        const char* programs;
-        const char* startup;
-        std::string expected[5];
-    } cases[] = {
+    struct { const char *desktop, *fonts, *startMenu, *programs, *startup; std::string expected[5]; } cases[] = {
         {"d:\\Desk", "d:\\Fonts", "d:\\Menu", "d:\\Progs", "d:\\Start",
          {"d:\\Desk", "d:\\Fonts", "d:\\Menu", "d:\\Progs", "d:\\Start"}},
         {nullptr, nullptr, nullptr, nullptr, nullptr,
@@ -99,7 +71,7 @@ TEST(SpecialFolders, UserFoldersAndTheirFallbackChains) {
         {nullptr, nullptr, "d:\\Menu", "e:\\Progs", nullptr,
          {Windows("Desktop"), Windows("Fonts"), "d:\\Menu", "e:\\Progs", "e:\\Progs\\StartUp"}},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         desktop.Set(c.desktop);
         fonts.Set(c.fonts);
         startMenu.Set(c.startMenu);
@@ -115,19 +87,14 @@ TEST(SpecialFolders, UserFoldersAndTheirFallbackChains) {
 TEST(SpecialFolders, MachineFoldersAndTheirFallbacks) {
     SavedValue programFiles(HKEY_LOCAL_MACHINE, kCurrentVersion, "ProgramFilesDir");
     SavedValue commonFiles(HKEY_LOCAL_MACHINE, kCurrentVersion, "CommonFilesDir");
-    struct Case {
-        const char* programFiles;
-        const char* commonFiles;
-        const char* expectedProgramFiles;
-        const char* expectedCommonFiles;
-    } cases[] = {
+    struct { const char *programFiles, *commonFiles, *expectedProgramFiles, *expectedCommonFiles; } cases[] = {
         {"d:\\Apps", "d:\\Shared", "d:\\Apps", "d:\\Shared"},
         {"d:\\Apps", nullptr, "d:\\Apps", "d:\\Apps\\Common Files"},
         {nullptr, nullptr, "c:\\Program Files", "c:\\Program Files\\Common Files"},
         {"", "", "c:\\Program Files", "c:\\Program Files\\Common Files"},
         {nullptr, "e:\\Common", "c:\\Program Files", "e:\\Common"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         programFiles.Set(c.programFiles);
         commonFiles.Set(c.commonFiles);
         EXPECT_STREQ(ProgramFilesFolder().Text(), c.expectedProgramFiles);
@@ -137,14 +104,11 @@ TEST(SpecialFolders, MachineFoldersAndTheirFallbacks) {
 
 TEST(SpecialFolders, BootDriveNeedsALetterAndAColon) {
     SavedValue bootDir(HKEY_LOCAL_MACHINE, kSetup, "BootDir");
-    struct Case {
-        const char* value;
-        char expected;
-    } cases[] = {
+    struct { const char* value; char expected; } cases[] = {
         {"d:\\", 'D'}, {"E:", 'E'}, {"c:\\", 'C'}, {nullptr, 'C'}, {"", 'C'},
         {"1:\\", 'C'}, {"\\\\server", 'C'}, {"d", 'C'}, {"dd:\\", 'C'},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         bootDir.Set(c.value);
         EXPECT_EQ(BootDrive(), c.expected) << (c.value ? c.value : "(none)");
     }
@@ -152,11 +116,8 @@ TEST(SpecialFolders, BootDriveNeedsALetterAndAColon) {
 
 // What a saved link holds, read back through the shell's link object.
 struct LinkContents {
-    bool loaded = false;
-    std::string target;
-    std::string arguments;
-    std::string directory;
-    bool argumentsFlag = false;  // the file's own "has arguments" bit
+    bool loaded = false, argumentsFlag = false;  // the file's own "has arguments" bit
+    std::string target, arguments, directory;
 };
 
 LinkContents LoadLink(const std::string& path) {
@@ -203,62 +164,38 @@ protected:
     }
     void TearDown() override { DeleteTree(root_.c_str()); }
 
-    std::string root_;
-    std::string target_;
+    std::string root_, target_;
 };
 
 TEST_F(ShortcutTest, SavedLinkHoldsTargetArgumentsAndDirectory) {
-    String link((root_ + "\\With arguments").c_str());
-    ASSERT_TRUE(CreateShortcut(link, target_.c_str(), "/u:\"Some Product\"", "c:\\work"));
-    EXPECT_STREQ(link.Text(), (root_ + "\\With arguments.LNK").c_str());
-    LinkContents contents = LoadLink(link.Text());
-    ASSERT_TRUE(contents.loaded);
-    EXPECT_TRUE(SamePath(contents.target.c_str(), target_.c_str())) << contents.target;
-    EXPECT_EQ(contents.arguments, "/u:\"Some Product\"");
-    EXPECT_EQ(contents.directory, "c:\\work");
-    EXPECT_TRUE(contents.argumentsFlag);
+    struct { const char *arguments, *directory; int flag; } cases[] = {  // flag -1: either
+        {"/u:\"Some Product\"", "c:\\work", 1}, {nullptr, nullptr, 0}, {"", "", -1}};
+    for (const auto& c : cases) {
+        String link((root_ + "\\link").c_str());
+        ASSERT_TRUE(CreateShortcut(link, target_.c_str(), c.arguments, c.directory));
+        LinkContents contents = LoadLink(link.Text());
+        ASSERT_TRUE(contents.loaded);
+        EXPECT_TRUE(SamePath(contents.target.c_str(), target_.c_str())) << contents.target;
+        EXPECT_EQ(contents.arguments, c.arguments ? c.arguments : "");
+        EXPECT_EQ(contents.directory, c.directory ? c.directory : "");
+        if (c.flag >= 0) {
+            EXPECT_EQ(contents.argumentsFlag, c.flag == 1) << (c.arguments ? c.arguments : "(none)");
+        }
+    }
 }
 
-TEST_F(ShortcutTest, AbsentArgumentsAreNotSet) {
-    String none((root_ + "\\none").c_str());
-    ASSERT_TRUE(CreateShortcut(none, target_.c_str(), nullptr, nullptr));
-    LinkContents contents = LoadLink(none.Text());
-    ASSERT_TRUE(contents.loaded);
-    EXPECT_EQ(contents.arguments, "");
-    EXPECT_FALSE(contents.argumentsFlag);
-    EXPECT_EQ(contents.directory, "");
-
-    String empty((root_ + "\\empty").c_str());
-    ASSERT_TRUE(CreateShortcut(empty, target_.c_str(), "", ""));
-    contents = LoadLink(empty.Text());
-    ASSERT_TRUE(contents.loaded);
-    EXPECT_EQ(contents.arguments, "");
-    EXPECT_EQ(contents.directory, "");
-}
-
-TEST_F(ShortcutTest, LnkIsAppendedUnlessPresentAnywhere) {
-    struct Case {
-        const char* name;
-        const char* saved;
-    } cases[] = {
-        {"Readme", "Readme.LNK"},
-        {"tool.lnk", "tool.lnk"},
-        {"my.Lnk.old", "my.Lnk.old"},
-        {"Read me.txt", "Read me.txt.LNK"},
+TEST_F(ShortcutTest, LnkIsAppendedUnlessPresentAnywhereAndFoldersAreCreated) {
+    struct { const char *name, *saved; } cases[] = {
+        {"Readme", "Readme.LNK"}, {"tool.lnk", "tool.lnk"}, {"my.Lnk.old", "my.Lnk.old"},
+        {"Read me.txt", "Read me.txt.LNK"}, {"new\\deeper\\Item", "new\\deeper\\Item.LNK"},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         String link((root_ + "\\" + c.name).c_str());
         ASSERT_TRUE(CreateShortcut(link, target_.c_str(), nullptr, nullptr)) << c.name;
         std::string expected = root_ + "\\" + c.saved;
         EXPECT_STREQ(link.Text(), expected.c_str());
         EXPECT_TRUE(FileExists(expected.c_str())) << expected;
     }
-}
-
-TEST_F(ShortcutTest, MissingFoldersAreCreated) {
-    String link((root_ + "\\new\\deeper\\Item").c_str());
-    ASSERT_TRUE(CreateShortcut(link, target_.c_str(), nullptr, nullptr));
-    EXPECT_TRUE(FileExists((root_ + "\\new\\deeper\\Item.LNK").c_str()));
 }
 
 TEST_F(ShortcutTest, ALinkPathThatDoesNotFitIsRefused) {
@@ -294,16 +231,12 @@ TEST_F(ShortcutTest, DesktopAndProgramsShortcutsUseTheirFolders) {
     EXPECT_TRUE(FileExists(out));
     EXPECT_TRUE(CreateProgramsShortcut("Plain", target_.c_str(), nullptr, nullptr, nullptr));
     EXPECT_TRUE(FileExists((root_ + "\\Programs\\Plain.LNK").c_str()));
-}
 
-TEST_F(ShortcutTest, TheLinkPathIsReportedAfterAFailureToo) {
-    SavedValue desktop(HKEY_CURRENT_USER, kShellFolders, "Desktop");
-    std::string blocked = root_ + "\\blocked";
-    WriteWholeFile(blocked.c_str(), "x", 1);  // a file where the folder should be
+    std::string blocked = root_ + "\\blocked";  // a file where the folder should be
+    WriteWholeFile(blocked.c_str(), "x", 1);
     desktop.Set(blocked.c_str());
-    String out;
     EXPECT_FALSE(CreateDesktopShortcut("Tool", target_.c_str(), nullptr, nullptr, &out));
-    EXPECT_STREQ(out.Text(), (blocked + "\\Tool.LNK").c_str());
+    EXPECT_STREQ(out.Text(), (blocked + "\\Tool.LNK").c_str()) << "the path is reported after a failure too";
 }
 
 }  // namespace
