@@ -97,12 +97,10 @@ protected:
 HWND Dialogs::background_ = nullptr;
 
 TEST_F(Dialogs, TextDialogsShowTheirTextsCentredAndIgnoreEscapeAndClose) {
-    const struct {
-        const char* name;
-        const char* caption;
-        const char* screenshot;
-        std::vector<std::string> texts;  // intro, accept button, refuse button
-        bool enter;                      // ends with Enter, else with the refuse button
+    const struct {  // texts: intro, accept, refuse; ends with Enter or else the refuse button
+        const char *name, *caption, *screenshot;
+        std::vector<std::string> texts;
+        bool enter;
         INT_PTR result;
     } cases[] = {
         {"LicenseDlg", kLicenseCaption, "license_dialog",
@@ -151,14 +149,10 @@ TEST_F(Dialogs, TextDialogsShowTheirTextsCentredAndIgnoreEscapeAndClose) {
 }
 
 TEST_F(Dialogs, ChooseDirectoryShowsPromptAndFieldAndIgnoresEscapeAndClose) {
-    std::string prompt, field, browse, go, stop;
+    std::vector<std::string> texts;
     std::atomic<bool> openAfterEscape{false}, openAfterClose{false};
     Actor actor(kDirectoryCaption, IDC_REFUSE, [&](HWND d) {
-        prompt = ItemText(d, IDC_HEADING);
-        field = ItemText(d, IDC_DIRECTORY);
-        browse = ItemText(d, IDC_BROWSE);
-        go = ItemText(d, IDC_ACCEPT);
-        stop = ItemText(d, IDC_REFUSE);
+        for (int id : {IDC_HEADING, IDC_DIRECTORY, IDC_BROWSE, IDC_ACCEPT, IDC_REFUSE}) texts.push_back(ItemText(d, id));
         Pause(300);
         uitest::SaveScreenshot("choose_directory_dialog");
         PressKey(d, VK_ESCAPE);
@@ -170,29 +164,19 @@ TEST_F(Dialogs, ChooseDirectoryShowsPromptAndFieldAndIgnoresEscapeAndClose) {
         Click(d, IDC_REFUSE);
     });
     String directory = "C:\\Program Files\\Sample";
-    const bool continued = ChooseDirectory(directory);
+    EXPECT_FALSE(ChooseDirectory(directory)) << "Abort answers false";
     actor.Join();
     ASSERT_TRUE(actor.found);
     EXPECT_TRUE(actor.centred);
-    EXPECT_EQ(prompt, "Choose the directory where Sample Product should be installed.");
-    EXPECT_EQ(field, "C:\\Program Files\\Sample");
-    EXPECT_EQ(browse, "&Browse");
-    EXPECT_EQ(go, "&Continue");
-    EXPECT_EQ(stop, "&Abort");
+    EXPECT_EQ(texts, (std::vector<std::string>{"Choose the directory where Sample Product should be installed.",
+                                               "C:\\Program Files\\Sample", "&Browse", "&Continue", "&Abort"}));
     EXPECT_TRUE(openAfterEscape);
     EXPECT_TRUE(openAfterClose);
-    EXPECT_FALSE(continued) << "Abort answers false";
     EXPECT_STREQ(directory.Text(), "C:\\Program Files\\Sample") << "Abort leaves the directory";
 }
 
 TEST_F(Dialogs, ChooseDirectoryReturnsWhatIsInTheField) {
-    const struct {
-        const char* name;
-        bool retype;         // clears the field, then types `typing` key by key
-        std::string typing;
-        bool pressEnter;
-        std::string expected;
-    } cases[] = {
+    const struct { const char* name; bool retype; std::string typing; bool pressEnter; std::string expected; } cases[] = {
         {"Continue keeps the proposal", false, "", false, "D:\\Apps"},
         {"Enter continues with typed text", true, "E:\\Tools", true, "E:\\Tools"},
         {"empty field continues empty", true, "", false, ""},
@@ -200,14 +184,12 @@ TEST_F(Dialogs, ChooseDirectoryReturnsWhatIsInTheField) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const std::string& typing = c.typing;
-        const bool replace = c.retype;
         Actor actor(kDirectoryCaption, IDC_REFUSE, [&](HWND d) {
             HWND edit = GetDlgItem(d, IDC_DIRECTORY);
-            if (replace) {
+            if (c.retype) {
                 PostMessageA(edit, EM_SETSEL, 0, -1);
                 PostMessageA(edit, WM_CLEAR, 0, 0);
-                for (char ch : typing) PostMessageA(edit, WM_CHAR, WPARAM(ch), 1);
+                for (char ch : c.typing) PostMessageA(edit, WM_CHAR, WPARAM(ch), 1);
             }
             if (c.pressEnter) {
                 Pause(300);
@@ -217,64 +199,42 @@ TEST_F(Dialogs, ChooseDirectoryReturnsWhatIsInTheField) {
             }
         });
         String directory = "D:\\Apps";
-        const bool continued = ChooseDirectory(directory);
+        EXPECT_TRUE(ChooseDirectory(directory));
         actor.Join();
         ASSERT_TRUE(actor.found);
         EXPECT_FALSE(actor.stuck);
-        EXPECT_TRUE(continued);
         EXPECT_EQ(std::string(directory.Text()), c.expected);
     }
 }
 
-TEST_F(Dialogs, BrowseCanBeCancelledWithoutChangingTheField) {
-    std::atomic<bool> browserSeen{false}, browserCentred{false};
-    std::string fieldAfter;
-    Actor actor(kDirectoryCaption, IDC_REFUSE, [&](HWND d) {
-        Click(d, IDC_BROWSE);
-        HWND browser = uitest::WaitForOwnedWindow(d);
-        browserSeen = browser != nullptr;
-        if (browser) {
-            Pause(500);
-            browserCentred = uitest::IsCentred(browser);
-            uitest::SaveScreenshot("browse_for_folder");
-            PostMessageA(browser, WM_COMMAND, IDCANCEL, 0);
-            WaitUntilGone(browser);
-        }
-        fieldAfter = ItemText(d, IDC_DIRECTORY);
-        Click(d, IDC_ACCEPT);
-    });
-    String directory = "C:\\windows";
-    EXPECT_TRUE(ChooseDirectory(directory));
-    actor.Join();
-    ASSERT_TRUE(actor.found);
-    EXPECT_TRUE(browserSeen);
-    EXPECT_TRUE(browserCentred);
-    EXPECT_EQ(fieldAfter, "C:\\windows");
-    EXPECT_STREQ(directory.Text(), "C:\\windows");
-}
-
-TEST_F(Dialogs, BrowseOpensAtTheFieldsDirectory) {
-    std::string fieldAfter;
-    std::atomic<bool> browserSeen{false};
-    Actor actor(kDirectoryCaption, IDC_REFUSE, [&](HWND d) {
-        Click(d, IDC_BROWSE);
-        HWND browser = uitest::WaitForOwnedWindow(d);
-        browserSeen = browser != nullptr;
-        if (browser) {
-            Pause(800);
-            // Accepting at once picks the folder the browser opened at.
-            PostMessageA(browser, WM_COMMAND, IDOK, 0);
-            WaitUntilGone(browser);
-        }
-        fieldAfter = ItemText(d, IDC_DIRECTORY);
-        Click(d, IDC_ACCEPT);
-    });
-    String directory = "C:\\windows\\system32";
-    EXPECT_TRUE(ChooseDirectory(directory));
-    actor.Join();
-    ASSERT_TRUE(browserSeen);
-    EXPECT_EQ(lstrcmpiA(fieldAfter.c_str(), "C:\\windows\\system32"), 0) << fieldAfter;
-    EXPECT_EQ(lstrcmpiA(directory.Text(), fieldAfter.c_str()), 0);
+TEST_F(Dialogs, BrowseOpensAtTheFieldsDirectoryAndCancelChangesNothing) {
+    // Accepting at once picks the folder the browser opened at.
+    for (const auto& [command, start] : {std::make_pair(IDCANCEL, "C:\\windows"),
+                                         std::make_pair(IDOK, "C:\\windows\\system32")}) {
+        std::atomic<bool> browserSeen{false}, browserCentred{false};
+        std::string fieldAfter;
+        Actor actor(kDirectoryCaption, IDC_REFUSE, [&, command = command](HWND d) {
+            Click(d, IDC_BROWSE);
+            HWND browser = uitest::WaitForOwnedWindow(d);
+            browserSeen = browser != nullptr;
+            if (browser) {
+                Pause(800);
+                browserCentred = uitest::IsCentred(browser);
+                if (command == IDCANCEL) uitest::SaveScreenshot("browse_for_folder");
+                PostMessageA(browser, WM_COMMAND, command, 0);
+                WaitUntilGone(browser);
+            }
+            fieldAfter = ItemText(d, IDC_DIRECTORY);
+            Click(d, IDC_ACCEPT);
+        });
+        String directory = start;
+        EXPECT_TRUE(ChooseDirectory(directory));
+        actor.Join();
+        ASSERT_TRUE(browserSeen) << command;
+        EXPECT_TRUE(browserCentred);
+        EXPECT_EQ(lstrcmpiA(fieldAfter.c_str(), start), 0) << fieldAfter;
+        EXPECT_EQ(lstrcmpiA(directory.Text(), start), 0) << directory.Text();
+    }
 }
 
 TEST_F(Dialogs, ChooseDirectoryThatCannotBeShownIsFatal) {
@@ -295,8 +255,7 @@ TEST_F(Dialogs, ProgressWindowShowsProductStepAndPercent) {
     ASSERT_NE(ProgressWindow, nullptr);
     ASSERT_NE(ProgressBar, nullptr);
     PumpMessages();
-    EXPECT_TRUE(IsWindowVisible(ProgressWindow));
-    EXPECT_TRUE(uitest::IsCentred(ProgressWindow));
+    EXPECT_TRUE(IsWindowVisible(ProgressWindow) && uitest::IsCentred(ProgressWindow));
     EXPECT_EQ(uitest::Text(ProgressWindow), kProgressCaption);
     EXPECT_EQ(ItemText(ProgressWindow, IDC_HEADING), "Installing Sample Product...");
     EXPECT_EQ(ItemText(ProgressWindow, IDC_REFUSE), "&Abort");
@@ -319,8 +278,7 @@ TEST_F(Dialogs, ProgressWindowShowsProductStepAndPercent) {
     uitest::SaveScreenshot("progress_dialog");
 
     DestroyProgressWindow();
-    EXPECT_EQ(ProgressWindow, nullptr);
-    EXPECT_EQ(ProgressBar, nullptr);
+    EXPECT_TRUE(ProgressWindow == nullptr && ProgressBar == nullptr);
     EXPECT_FALSE(SetProgressPercent(20));
 }
 
@@ -392,10 +350,7 @@ TEST(WindowText, ReadsWholeTextsAndIsEmptyWithoutAWindow) {
 
 TEST(CenterWindow, CentresAndShrinksToTheScreen) {
     const int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-    const struct {
-        int width, height;
-        RECT expected;
-    } cases[] = {
+    const struct { int width, height; RECT expected; } cases[] = {
         // Both edges count, so a centred window grows by one pixel each way.
         {201, 101, {(sw - 202) / 2, (sh - 102) / 2, (sw - 202) / 2 + 202, (sh - 102) / 2 + 102}},
         {sw + 300, sh + 50, {0, 0, sw, sh}},
@@ -407,10 +362,9 @@ TEST(CenterWindow, CentresAndShrinksToTheScreen) {
         CenterWindow(w);
         RECT r;
         GetWindowRect(w, &r);
-        EXPECT_EQ(r.left, c.expected.left) << c.width << "x" << c.height;
-        EXPECT_EQ(r.top, c.expected.top);
-        EXPECT_EQ(r.right, c.expected.right);
-        EXPECT_EQ(r.bottom, c.expected.bottom);
+        EXPECT_EQ((std::vector<LONG>{r.left, r.top, r.right, r.bottom}),
+                  (std::vector<LONG>{c.expected.left, c.expected.top, c.expected.right, c.expected.bottom}))
+            << c.width << "x" << c.height;
         DestroyWindow(w);
     }
 }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,14 +19,8 @@
 
 namespace uitest {
 
-inline void Put16(std::string& s, size_t at, uint32_t v) {
-    s[at] = char(v & 0xFF);
-    s[at + 1] = char((v >> 8) & 0xFF);
-}
-inline void Put32(std::string& s, size_t at, uint32_t v) {
-    Put16(s, at, v);
-    Put16(s, at + 2, v >> 16);
-}
+inline void Put16(std::string& s, size_t at, uint32_t v) { memcpy(&s[at], &v, 2); }  // little-endian hosts
+inline void Put32(std::string& s, size_t at, uint32_t v) { memcpy(&s[at], &v, 4); }
 
 inline size_t Stride(int width, int bits) { return size_t((width * bits + 31) / 32 * 4); }
 
@@ -98,12 +93,7 @@ public:
     }
     // Saves as a bottom-up 24-bit ".BMP" through the program's own writer.
     bool Save(const std::string& path) const {
-        std::string packed(40 + Stride(width_, 24) * size_t(height_), '\0');
-        Put32(packed, 0, 40);
-        Put32(packed, 4, uint32_t(width_));
-        Put32(packed, 8, uint32_t(height_));
-        Put16(packed, 12, 1);
-        Put16(packed, 14, 24);
+        std::string packed = InfoBitmap(width_, height_, 24, 0, 0);
         for (int y = 0; y < height_; ++y) {
             size_t row = 40 + Stride(width_, 24) * size_t(height_ - 1 - y);
             for (int x = 0; x < width_; ++x) {
@@ -146,35 +136,25 @@ inline HWND WaitForWindow(const char* caption, int timeoutMs = 8000) {
 }
 
 inline bool WaitUntilGone(HWND window, int timeoutMs = 5000) {
-    for (int waited = 0; waited < timeoutMs; waited += 20) {
-        if (!IsWindow(window)) return true;
-        Pause(20);
-    }
+    for (int waited = 0; waited < timeoutMs && IsWindow(window); waited += 20) Pause(20);
     return !IsWindow(window);
 }
 
-struct OwnerSearch {
-    HWND owner;
-    HWND found;
-};
 inline BOOL CALLBACK FindOwned(HWND w, LPARAM p) {
-    auto* s = reinterpret_cast<OwnerSearch*>(p);
-    if (GetWindow(w, GW_OWNER) == s->owner && IsWindowVisible(w)) {
-        s->found = w;
-        return FALSE;
-    }
-    return TRUE;
+    HWND* s = reinterpret_cast<HWND*>(p);  // owner, found
+    if (GetWindow(w, GW_OWNER) != s[0] || !IsWindowVisible(w)) return TRUE;
+    s[1] = w;
+    return FALSE;
 }
 
-// A top-level window owned by `owner`, or null after the timeout.
+// A visible top-level window owned by `owner`, or null after the timeout.
 inline HWND WaitForOwnedWindow(HWND owner, int timeoutMs = 8000) {
-    for (int waited = 0; waited < timeoutMs; waited += 20) {
-        OwnerSearch search = {owner, nullptr};
-        EnumWindows(FindOwned, reinterpret_cast<LPARAM>(&search));
-        if (search.found) return search.found;
-        Pause(20);
+    HWND search[2] = {owner, nullptr};
+    for (int waited = 0; waited < timeoutMs && !search[1]; waited += 20) {
+        EnumWindows(FindOwned, reinterpret_cast<LPARAM>(search));
+        if (!search[1]) Pause(20);
     }
-    return nullptr;
+    return search[1];
 }
 
 inline std::string Text(HWND window) {
@@ -198,7 +178,6 @@ inline void PressKey(HWND window, UINT key) {
     PostMessageA(target, WM_KEYUP, key, 0xC0000001);
 }
 
-// Rectangle of a window and whether it sits in the middle of the screen.
 inline bool IsCentred(HWND window) {
     RECT r;
     GetWindowRect(window, &r);
