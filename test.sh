@@ -9,6 +9,8 @@ qp_build
 status=0
 qp_log "native tests"
 ctest --test-dir "$QP_BUILD/native" --output-on-failure -j "$QP_JOBS" || status=1
+qp_log "native tests under AddressSanitizer and UBSan"
+ctest --test-dir "$QP_BUILD/native-asan" --output-on-failure -j "$QP_JOBS" || status=1
 qp_wine_start
 qp_log "windows and end-to-end tests under Wine"
 # Unit tests first, then the end-to-end tests one at a time: they share the
