@@ -6,6 +6,7 @@ set -euo pipefail
 source "$(dirname "$0")/tools/common.sh"
 qp_install_deps
 qp_build
+qp_build_sanitized
 status=0
 qp_log "native tests"
 ctest --test-dir "$QP_BUILD/native" --output-on-failure -j "$QP_JOBS" || status=1
