@@ -2,6 +2,17 @@
 
 namespace {
 
+// An atom is quoted in the usage box; one longer than any path is cut so the
+// box stays readable and within the formatting limit.
+const int32 kShownAtomLength = 300;
+
+[[noreturn]] void BadAtom(const char* message, const String& atom) {
+    String text(message);
+    text.Append(atom, kShownAtomLength);
+    if (atom.Length() > kShownAtomLength) text.Append("...");
+    UsageError(text.Text());
+}
+
 // A quoted value loses one quote at each end.
 String OptionValue(const String& rest) {
     String value(rest);
@@ -19,10 +30,7 @@ void UsageError(const char* message) {
 }
 
 void ApplyAtom(String atom, CommandLineOptions& options) {
-    if (!atom.DropFirstIfIn("/-")) {
-        String message = String("Unexpected command line parameter:\n") + atom;
-        UsageError(message.Text());
-    }
+    if (!atom.DropFirstIfIn("/-")) BadAtom("Unexpected command line parameter:\n", atom);
     if (atom.Compare("A", false) == 0) {
         options.automatic = true;
     } else if (atom.DropPrefix("D:")) {
@@ -33,8 +41,7 @@ void ApplyAtom(String atom, CommandLineOptions& options) {
         options.uninstall = true;
         if (atom.DropFirstIf(':')) options.productName = OptionValue(atom);
     } else if (!atom.IsEmpty()) {
-        String message = String("Illegal command line atom:\n") + atom;
-        UsageError(message.Text());
+        BadAtom("Illegal command line atom:\n", atom);
     }
 }
 

@@ -55,6 +55,9 @@ TEST_F(CommandLineDeathTest, BadAtomsShowTheUsageBox) {
     EXPECT_EXIT(Parse("/x"), ::testing::ExitedWithCode(1), "Illegal command line atom:\nx\n\nUsage:\nUninstall.EXE \\[/a\\]");
     EXPECT_EXIT(Parse("/ab"), ::testing::ExitedWithCode(1), "Illegal command line atom:\nab\n");
     EXPECT_EXIT(Parse("setup.exe"), ::testing::ExitedWithCode(1), "Unexpected command line parameter:\nsetup.exe\n");
+    // A huge atom is cut rather than overflowing the box's text.
+    std::string huge = "/x" + std::string(40000, 'y');
+    EXPECT_EXIT(Parse(huge.c_str()), ::testing::ExitedWithCode(1), "Illegal command line atom:\nxyy+\\.\\.\\.\n\nUsage:");
     EXPECT_EXIT(UsageError("Product name required"), ::testing::ExitedWithCode(1),
                 "Product name required\n\nUsage:\nUninstall.EXE \\[/a\\] \\[/d:<dir>\\] \\[/n:<name>\\] \\[/u:<name>\\]\n\n"
                 "/a\tAutomatic mode\n/d:\"dir\"\tOverride installation directory\n");
