@@ -8,7 +8,7 @@ QP_JOBS=${QP_JOBS:-$(nproc)}
 QP_PACKAGES=(
   cmake ninja-build g++ python3
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine32:i386 xvfb xauth
+  wine wine32:i386 xvfb xauth fonts-dejavu-core
   googletest libtomlplusplus-dev liblz4-dev zlib1g-dev
   clang libclang-rt-14-dev
 )
