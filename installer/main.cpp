@@ -8,6 +8,7 @@
 #include "installer/command_line.h"
 #include "installer/install_sequence.h"
 #include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/globals.h"
 #include "ui/background_window.h"
 #include "ui/dialogs.h"
@@ -22,21 +23,14 @@ void FindCommandInterpreter() {
     CommandInterpreter = (n == 0 || n > sizeof expanded) ? "command.com" : expanded;
 }
 
-// The file that is actually running, whatever the caller put first on the
-// command line.
-String ModulePath() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (n == 0 || n >= sizeof path) return String();
-    return String(path);
-}
-
 [[noreturn]] void UninstallRoad(const CommandLineOptions& options) {
     if (options.productName.IsEmpty()) UsageError("Product name required");
     FatalError("Uninstalling \"%s\" is not built yet in this version of the program.", options.productName.Text());
 }
 
 [[noreturn]] void InstallRoad(const CommandLineOptions& options) {
+    // The file that is actually running, whatever the caller put first on
+    // the command line.
     String path = ModulePath();
     File own;
     if (path.IsEmpty() || !own.Open(path, true, false, false))

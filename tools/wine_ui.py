@@ -83,6 +83,22 @@ class WineUI:
     def click(self, caption, button):
         self.driver("click", caption, button)
 
+    def fatal_box(self, program, *args, screenshot=None):
+        """Starts the program, reads its fatal box and presses OK.
+        Returns (text, exit code), or (None, None) when no box came."""
+        running = self.start(program, *args)
+        try:
+            if not self.wait("FATAL ERROR"):
+                return None, None
+            text = self.text("FATAL ERROR")
+            if screenshot:
+                self.screenshot(screenshot)
+            self.click("FATAL ERROR", "OK")
+            return text, running.exit_code()
+        finally:
+            running.kill()
+            self.kill(os.path.basename(program))
+
     def screenshot(self, name):
         path = os.path.join(self.artifacts, name + ".bmp")
         self.driver("screenshot", windows_path(path))

@@ -36,10 +36,6 @@ class SampleSetup(unittest.TestCase):
     def tearDownClass(cls):
         shutil.rmtree(cls.folder, ignore_errors=True)
 
-    def tearDown(self):
-        self.ui.kill("setup.exe")
-        self.ui.kill("damaged.exe")
-
     def damaged_copy(self, change):
         """A copy of the setup program with `change(data, archive_offset)` applied."""
         with open(self.setup, "rb") as f:
@@ -51,16 +47,9 @@ class SampleSetup(unittest.TestCase):
         return path
 
     def fatal_box(self, program, screenshot=None):
-        running = self.ui.start(program)
-        try:
-            self.assertTrue(self.ui.wait("FATAL ERROR"), "no fatal box")
-            text = self.ui.text("FATAL ERROR")
-            if screenshot:
-                self.ui.screenshot(screenshot)
-            self.ui.click("FATAL ERROR", "OK")
-            return text, running.exit_code()
-        finally:
-            running.kill()
+        text, code = self.ui.fatal_box(program, screenshot=screenshot)
+        self.assertIsNotNone(text, "no fatal box")
+        return text, code
 
     def test_intact_setup_reads_its_manifest(self):
         text, code = self.fatal_box(self.setup, screenshot="sample-setup")

@@ -1,7 +1,6 @@
 """The program's entry point under Wine: the boxes a user sees when the
 program is started without an archive or with a bad command line."""
 
-import os
 import unittest
 
 from wine_ui import run_tests
@@ -21,18 +20,9 @@ class EntryPoint(unittest.TestCase):
     program = None
 
     def fatal_box(self, *args, screenshot=None):
-        """Starts the program, reads its fatal box, presses OK, returns (text, exit code)."""
-        running = self.ui.start(self.program, *args)
-        try:
-            self.assertTrue(self.ui.wait("FATAL ERROR"), "no fatal box for %r" % (args,))
-            text = self.ui.text("FATAL ERROR")
-            if screenshot:
-                self.ui.screenshot(screenshot)
-            self.ui.click("FATAL ERROR", "OK")
-            return text, running.exit_code()
-        finally:
-            running.kill()
-            self.ui.kill(os.path.basename(self.program))
+        text, code = self.ui.fatal_box(self.program, *args, screenshot=screenshot)
+        self.assertIsNotNone(text, "no fatal box for %r" % (args,))
+        return text, code
 
     def test_bare_program_says_no_archive(self):
         text, code = self.fatal_box(screenshot="no-archive")
