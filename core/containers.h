@@ -31,13 +31,6 @@ template <>
 struct TypeName<String> {
     static const char* Name() { return "String"; }
 };
-// Registry key handles, under the name Windows gives them. Declared, not
-// included, so core stays free of windows.h.
-struct HKEY__;
-template <>
-struct TypeName<HKEY__*> {
-    static const char* Name() { return "HKEY"; }
-};
 
 // Sorts count elements of elementSize bytes in place, ascending by compare.
 // Does nothing for a null base or compare or a non-positive count or size.

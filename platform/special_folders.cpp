@@ -5,7 +5,7 @@
 
 #include "platform/file_system.h"
 #include "platform/handles.h"
-#include "uninstall/registry.h"
+#include "platform/registry.h"
 
 namespace {
 

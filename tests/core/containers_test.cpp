@@ -110,8 +110,8 @@ TEST(StackDeathTest, ListTruncatesTheBackStackTheBottomAndEmptyPopIsFatal) {
     EXPECT_EXIT(stack.Pop(), ::testing::ExitedWithCode(1), "Stack<int>::pop");
     Stack<String> texts;
     EXPECT_EXIT(texts.Pop(), ::testing::ExitedWithCode(1), "Stack<String>::pop");
-    Stack<HKEY__*> keys;
-    EXPECT_EXIT(keys.Pop(), ::testing::ExitedWithCode(1), "Stack<HKEY>::pop");
+    Stack<char*> pointers;
+    EXPECT_EXIT(pointers.Pop(), ::testing::ExitedWithCode(1), "Stack<pointer>::pop");
 }
 
 TEST(VectorDeathTest, IndexOutOfRangeIsFatalWithTheLastIndex) {

@@ -1,8 +1,8 @@
 // The one door to the Windows registry. The module keeps a current key and
 // a stack of the keys that were current before, so callers open a key,
 // read and write its values by name, and close it again, nesting freely.
-#ifndef QUILLPACK_UNINSTALL_REGISTRY_H
-#define QUILLPACK_UNINSTALL_REGISTRY_H
+#ifndef QUILLPACK_PLATFORM_REGISTRY_H
+#define QUILLPACK_PLATFORM_REGISTRY_H
 
 #include <windows.h>
 
@@ -90,4 +90,4 @@ typedef LONG(WINAPI* RegistryCreateKeyCall)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, R
                                             LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD);
 RegistryCreateKeyCall ReplaceRegistryCreateKey(RegistryCreateKeyCall call);
 
-#endif  // QUILLPACK_UNINSTALL_REGISTRY_H
+#endif  // QUILLPACK_PLATFORM_REGISTRY_H

@@ -1,8 +1,14 @@
-#include "uninstall/registry.h"
+#include "platform/registry.h"
 
 #include <string.h>
 
 #include "core/paths.h"
+
+// The key stack's fatal text names its element type.
+template <>
+struct TypeName<HKEY> {
+    static const char* Name() { return "HKEY"; }
+};
 
 namespace {
 
