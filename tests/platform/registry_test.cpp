@@ -2,7 +2,7 @@
 // under HKEY_CURRENT_USER\Software that each test removes again.
 #ifdef _WIN32
 
-#include "uninstall/registry.h"
+#include "platform/registry.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
