@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <objbase.h>
+#include <shlobj.h>
 #include <tlhelp32.h>
 
 #include <cstdio>
@@ -184,8 +186,35 @@ int Usage() {
     fprintf(stderr,
             "usage: uidriver wait CAPTION [ms] | gone CAPTION [ms] | text CAPTION | controls CAPTION\n"
             "       | click CAPTION BUTTON|#id | type CAPTION #id TEXT | key CAPTION #id VK\n"
-            "       | pixel CAPTION X Y | rect CAPTION | close CAPTION | list | screenshot FILE.bmp | run EXE [ARGS...] | kill EXENAME\n");
+            "       | pixel CAPTION X Y | rect CAPTION | close CAPTION | list | screenshot FILE.bmp | run EXE [ARGS...] | kill EXENAME\n"
+            "       | shortcut LINK.LNK\n");
     return 2;
+}
+
+// Reads a shell link back the way the shell would: target, arguments and
+// working directory, one per line.
+int PrintShortcut(const char* path) {
+    if (FAILED(CoInitialize(nullptr))) return 1;
+    IShellLinkA* link = nullptr;
+    IPersistFile* file = nullptr;
+    int result = 1;
+    WCHAR wide[MAX_PATH];
+    if (MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) &&
+        SUCCEEDED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkA,
+                                   reinterpret_cast<void**>(&link))) &&
+        SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file))) &&
+        SUCCEEDED(file->Load(wide, STGM_READ))) {
+        char target[MAX_PATH] = {}, arguments[1024] = {}, directory[MAX_PATH] = {};
+        link->GetPath(target, MAX_PATH, nullptr, SLGP_RAWPATH);
+        link->GetArguments(arguments, sizeof arguments);
+        link->GetWorkingDirectory(directory, MAX_PATH);
+        printf("target: %s\narguments: %s\nworking directory: %s\n", target, arguments, directory);
+        result = 0;
+    }
+    if (file) file->Release();
+    if (link) link->Release();
+    CoUninitialize();
+    return result;
 }
 
 int Fail(const char* what, const char* caption) {
@@ -207,6 +236,7 @@ int main(int argc, char** argv) {
     if (verb == "screenshot") return argc == 3 && SaveScreenshot(argv[2]) ? 0 : 1;
     if (verb == "kill" && argc == 3) return KillAll(argv[2]);
     if (verb == "run" && argc >= 3) return Run(argc - 2, argv + 2);
+    if (verb == "shortcut" && argc == 3) return PrintShortcut(argv[2]);
     if (argc < 3) return Usage();
     const char* caption = argv[2];
 
