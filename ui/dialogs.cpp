@@ -245,6 +245,15 @@ bool SetProgressText(const char* format, ...) {
     return PumpMessages();
 }
 
+bool SetProgressLine(const String& text) {
+    if (ProgressWindow) SetDlgItemTextA(ProgressWindow, IDC_STEP, text.Text());
+    return PumpMessages();
+}
+
+int AskUser(const String& text, const char* caption, unsigned style) {
+    return MessageBoxA(MainWindow, text.Text(), caption, style);
+}
+
 bool SetProgressPercent(int32 percent) {
     if (!ProgressBar) return false;
     PostMessageA(ProgressBar, PBM_SETPOS, WPARAM(percent), 0);

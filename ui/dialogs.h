@@ -43,8 +43,14 @@ INT_PTR CALLBACK ProgressDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 
 // Both show their change, then PumpMessages and return its result.
 bool SetProgressText(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The same for a finished text that is shown as it is (file names from an
+// archive are never a format).
+bool SetProgressLine(const String& text);
 // False without doing anything when there is no progress bar.
 bool SetProgressPercent(int32 percent);
+
+// A message box owned by MainWindow; returns the button pressed.
+int AskUser(const String& text, const char* caption, unsigned style);
 
 // Dispatches every pending message without waiting; true when one of them
 // was WM_DESTROY, WM_CLOSE or WM_QUIT.
