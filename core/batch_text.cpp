@@ -1,0 +1,92 @@
+#include "core/batch_text.h"
+
+#include "core/paths.h"
+#include "core/text_builder.h"
+#include "core/text_lines.h"
+
+const char kLauncherName[] = "PLOVEK1.BAT";
+const char kScriptName[] = "PLOVEK2.BAT";
+
+namespace {
+
+const char kBlanks[] = " \r\n\t";
+
+void AppendSetLine(TextBuilder& out, const char* name, const String& value) {
+    out.Append("SET ");
+    out.Append(name);
+    out.Append('=');
+    out.Append(value);
+    out.Append('\n');
+}
+
+}  // namespace
+
+String LauncherText(const String& interpreter, const String& scriptPath) {
+    String text("@");
+    text += interpreter;
+    text += " /e:1024 /c \"";
+    text += scriptPath;
+    text += '"';
+    return text;
+}
+
+bool IsPauseLine(const String& line) {
+    String word(line);
+    word.TrimRightSet(kBlanks);
+    word.TrimLeftSet(kBlanks);
+    word.DropFirstIf('@');
+    word.TrimLeftSet(kBlanks);
+    return word.Length() == 5 && word.Compare("PAUSE", false) == 0;
+}
+
+String ScriptText(const String& script, const BatchSettings& settings, bool automatic) {
+    TextBuilder out;
+    out.Append("@echo off\n");
+    if (!settings.directory.IsEmpty()) {
+        AppendSetLine(out, "InstallDir", settings.directory);
+        // A directory without a drive letter gets an empty value rather
+        // than a NUL in the file.
+        char letter = DriveLetterOf(settings.directory);
+        out.Append("SET InstallDrive=");
+        if (letter) {
+            out.Append(letter);
+            out.Append(':');
+        }
+        out.Append('\n');
+        AppendSetLine(out, "SharedDir", settings.sharedDirectory);
+        AppendSetLine(out, "InstallerFilepath", settings.installerPath);
+        AppendSetLine(out, "InstallerDir", settings.installerDirectory);
+        AppendSetLine(out, "InstallerFilename", settings.installerName);
+    }
+    if (!automatic) {
+        out.Append(script);
+    } else {
+        // Nobody is there to press a key: a PAUSE would hang the run.
+        int32 position = 0;
+        String line;
+        while (NextLine(script, position, line)) {
+            if (IsPauseLine(line)) continue;
+            out.Append(line);
+            out.Append('\n');
+        }
+    }
+    return WithCrLf(out.Take());
+}
+
+String WithCrLf(const String& text) {
+    TextBuilder out;
+    const char* p = text.Text();
+    int32 length = text.Length();
+    for (int32 i = 0; i < length; ++i) {
+        char ch = p[i];
+        if (ch != '\r' && ch != '\n') {
+            out.Append(ch);
+            continue;
+        }
+        // The second half of a CR LF or LF CR pair belongs to this end.
+        char next = i + 1 < length ? p[i + 1] : '\0';
+        if ((next == '\r' || next == '\n') && next != ch) ++i;
+        out.AppendBytes("\r\n", 2);
+    }
+    return out.Take();
+}

@@ -1,0 +1,35 @@
+// The texts of the two batch files an archive's script runs through: the
+// launcher "PLOVEK1.BAT" and the script "PLOVEK2.BAT" with the SET lines
+// that describe the installation.
+#ifndef QUILLPACK_CORE_BATCH_TEXT_H
+#define QUILLPACK_CORE_BATCH_TEXT_H
+
+#include "core/core32.h"
+
+extern const char kLauncherName[];  // "PLOVEK1.BAT"
+extern const char kScriptName[];    // "PLOVEK2.BAT"
+
+// What the SET lines tell the script.
+struct BatchSettings {
+    String directory;        // InstallDir; empty: no SET lines at all
+    String sharedDirectory;  // SharedDir, may be empty
+    String installerPath;    // InstallerFilepath
+    String installerDirectory;
+    String installerName;
+};
+
+// "@<interpreter> /e:1024 /c "<script path>"", no line end.
+String LauncherText(const String& interpreter, const String& scriptPath);
+
+// "@echo off", the SET lines, then the script (without its PAUSE lines in
+// automatic mode), all with CR LF line ends.
+String ScriptText(const String& script, const BatchSettings& settings, bool automatic);
+
+// A line that only says PAUSE (any case, blanks around, one leading "@").
+bool IsPauseLine(const String& line);
+
+// Every line end (CR, LF, CR LF or LF CR) made CR LF, so that a script
+// written with any of them runs line by line.
+String WithCrLf(const String& text);
+
+#endif  // QUILLPACK_CORE_BATCH_TEXT_H
