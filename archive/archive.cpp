@@ -42,7 +42,8 @@ const char* CorruptCodeMeaning(int code) {
     case CorruptNegativeData: return "a file's data length is negative";
     case CorruptArchiveOffset: return "the archive offset is negative or out of the file";
     case CorruptMagic: return "the archive magic is wrong";
-    case CorruptHeaderLength: return "the header length is out of range";
+    case CorruptHeaderLength: return "the header length is less than 1";
+    case CorruptFolderName: return "the publisher or start-menu folder leaves its base folder";
     case CorruptHeaderChecksum: return "the header block checksum differs from the key";
     case CorruptFileCount: return "the file count is out of range";
     case CorruptFileSize: return "a file size is negative";
@@ -53,7 +54,7 @@ const char* CorruptCodeMeaning(int code) {
     case CorruptPartRead: return "a payload part cannot be read";
     case CorruptPayloadChecksum: return "the payload checksum differs";
     case CorruptPayloadDecode: return "the payload cannot be decompressed";
-    case CorruptEmptyName: return "a file record has an empty name";
+    case CorruptEmptyName: return "a file record's name is empty or leaves its base folder";
     case CorruptFileOverrun: return "a file's data runs past the end of the payload";
     case CorruptFileChecksum: return "a file's checksum differs";
     case CorruptFileKind: return "a file record has an unknown kind";
@@ -85,20 +86,27 @@ int32 OpenArchive(ArchiveSource& source, ByteStream& header, ArchiveHead& head, 
     if (!source.ReadExact(headBytes, ArchiveHeadSize)) memset(headBytes, 0, sizeof headBytes);
     if (LittleEndian32(headBytes) != ArchiveMagic) return CorruptMagic;
     int32 length = LittleEndian32(headBytes + 4);
-    // A length beyond the end of the file cannot be genuine; refusing it
-    // here keeps a damaged head from asking for gigabytes of memory.
-    int64 room = size - ArchiveTrailerSize - (int64(offset) + ArchiveHeadSize);
-    if (length < 1 || length > room) return CorruptHeaderLength;
+    if (length < 1) return CorruptHeaderLength;
     head.headerLength = length;
     head.key = uint32(LittleEndian32(headBytes + 8));
+    // The truth even when it lies past the end: the payload step reports a
+    // first part of negative length.
     head.payloadStart = int64(offset) + ArchiveHeadSize + length;
 
+    // A length beyond the end of the file is not refused here: the checksum
+    // or the later steps find the damage. Only what the file holds is read,
+    // so a damaged length never decides how much memory is taken.
+    int64 held = size - (int64(offset) + ArchiveHeadSize);
+    int32 stored = int64(length) > held ? int32(held > 0 ? held : 0) : length;
     String& block = header.Bytes();
-    block.SetLength(length);
-    memset(block.Buffer(), 0, size_t(length));
-    // A short read is caught by the decoding and the checksum below.
-    source.ReadExact(block.Buffer(), length);
-    Scramble(block.Buffer(), length, head.key);
+    block.SetLength(stored);
+    if (stored > 0) {
+        memset(block.Buffer(), 0, size_t(stored));
+        // A short read is caught by the decoding and the checksum below.
+        source.ReadExact(block.Buffer(), stored);
+    }
+    source.SeekTo(head.payloadStart);  // fails, leaving the end, when past it
+    Scramble(block.Buffer(), block.Length(), head.key);
     // A block that is not compressed is the manifest as it stands.
     DecodeBlock(block);
     header.Rewind();

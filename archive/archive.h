@@ -39,15 +39,20 @@ struct ArchiveHead {
     int32 headerLength = 0;  // H: header block as stored
     uint32 key = 0;          // K
     int32 flags = 0;         // first field of the decoded header block
-    int64 payloadStart = 0;  // A + 12 + H: the first payload part
+    // A + 12 + H: the first payload part. Told as it is even when a damaged
+    // H puts it past the end of the file (first part = size - this - 4 < 0).
+    int64 payloadStart = 0;
 };
 
 // Reads the trailer and head, then the header block: unscrambled,
 // decompressed when it is a compressed block, checked against the key when
 // its flags ask for checksums. Returns CorruptNone with found false when no
 // archive is attached; a CorruptCode (10, 20, 22, 25) for a damaged head.
+// A header length running past the end of the file reads what is there
+// (never allocating more) and is left to the checksum or the later steps.
 // On success header holds the decoded block at position 0 and the source is
-// positioned at the first payload part.
+// positioned at the first payload part, or at the end of the file when the
+// header length puts that part beyond it.
 int32 OpenArchive(ArchiveSource& source, ByteStream& header, ArchiveHead& head, bool& found);
 
 #endif  // QUILLPACK_ARCHIVE_ARCHIVE_H

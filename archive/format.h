@@ -39,6 +39,10 @@
 //   text      batch before, batch after, batch final,
 //             uninstall batch 1, uninstall batch 2
 //
+// The publisher and the start-menu folder are joined to system folders, and
+// so are record names and shortcut names: each stays inside its folder
+// (archive/safe_name.h).
+//
 // File record (decoded payload: exactly N of them, in size-table order):
 //   text      name (relative path, never empty)
 //   int32     kind (FileKind)
@@ -102,8 +106,12 @@ enum CorruptCode : int32_t {
     CorruptNegativeData = 5,        // file data length negative when storing
     CorruptArchiveOffset = 10,      // offset negative or not seekable
     CorruptMagic = 20,
-    CorruptHeaderLength = 22,       // below 1, or past the end of the file
+    CorruptHeaderLength = 22,       // below 1
     CorruptHeaderChecksum = 25,
+    // The publisher or the start-menu folder would leave the folder it is
+    // joined to (Common Files, the start menu's programs): absolute, with a
+    // drive, a ".." component or a device name.
+    CorruptFolderName = 26,
     CorruptFileCount = 27,          // below 1, or more than the block can hold
     CorruptFileSize = 28,
     CorruptPayloadLength = 29,

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "archive/archive.h"
+#include "archive/safe_name.h"
 #include "core/byte_stream.h"
 #include "core/paths.h"
 
@@ -51,6 +52,9 @@ int32 ParseManifest(ByteStream& in, Manifest& m) {
     in.ReadText(m.productName);
     in.ReadText(m.startMenuText);
     in.ReadText(m.defaultDirectoryText);
+    // Both become folders below system folders (Common Files, the start
+    // menu); the default directory may be absolute, the user confirms it.
+    if (!IsContainedName(m.publisher) || !IsContainedName(m.startMenuText)) return CorruptFolderName;
     in.ReadText(m.version);
     in.ReadText(m.registryKey);
     in.ReadText(m.welcomeText);
@@ -88,7 +92,8 @@ void ReadManifest(ByteStream& header, Manifest& manifest) {
 
 int32 ReadFileRecord(ByteStream& in, int32 size, bool verifyChecksum, FileRecord& r) {
     in.ReadText(r.name);
-    if (r.name.IsEmpty()) return CorruptEmptyName;
+    // The name is joined to the installation, shared or fonts folder.
+    if (r.name.IsEmpty() || !IsContainedName(r.name)) return CorruptEmptyName;
     r.kind = ReadSigned(in);
     r.shortcutBits = ReadSigned(in);
     if (size < 0) return CorruptNegativeData;

@@ -71,14 +71,16 @@ struct FileRecord {
 // Reads the manifest from the decoded header block (from its position,
 // normally 0). Returns CorruptNone or the code for a file count that is
 // below 1 or larger than the rest of the block could hold (27), a negative
-// file size (28) or a payload length below 1 (29).
+// file size (28), a payload length below 1 (29) or a publisher or start-menu
+// folder that would leave its base folder (26, see archive/safe_name.h).
 int32 ParseManifest(ByteStream& header, Manifest& manifest);
 
 // ParseManifest that ends in the corrupt-archive report.
 void ReadManifest(ByteStream& header, Manifest& manifest);
 
 // Reads the next record of size bytes of data from the decoded payload.
-// Returns CorruptNone or 70 (empty name), 90 (data runs past the end),
+// Returns CorruptNone or 70 (a name that is empty or would leave the folder
+// it is joined to, see archive/safe_name.h), 90 (data runs past the end),
 // 100 (checksum differs, checked only when verifyChecksum) or 110 (kind).
 int32 ReadFileRecord(ByteStream& payload, int32 size, bool verifyChecksum, FileRecord& record);
 

@@ -8,10 +8,12 @@
 #include "core/core32.h"
 
 // True when joining `name` to any folder gives a path inside that folder:
-// no drive ("x:") or any other colon, no leading "\" or "/", and no
-// component made only of dots and spaces other than "." (Windows trims
-// trailing dots and spaces, so ".. " would climb like ".."). "/" counts as
-// a separator. The empty name is safe here; callers that need a name say so.
+// no drive ("x:") or any other colon, no leading "\" or "/", no component
+// made only of dots and spaces other than "." (Windows trims trailing dots
+// and spaces, so ".. " would climb like ".."), and no component that is a
+// device name (CON, PRN, AUX, NUL, COM1-9, LPT1-9, with any extension):
+// "nul.txt" below any folder opens the device. "/" counts as a separator.
+// The empty name is safe here; callers that need a name say so.
 bool IsContainedName(const char* name);
 inline bool IsContainedName(const String& name) { return IsContainedName(name.Text()); }
 

@@ -24,7 +24,6 @@ public:
         position_ += n;
         return n == size_t(count);
     }
-    size_t Position() const { return position_; }
 
 private:
     const std::string& bytes_;
@@ -38,19 +37,6 @@ void Fail(Inspection& result, int32_t code) {
 }
 
 }  // namespace
-
-bool IsUnsafeRecordName(const std::string& name) {
-    if (name.empty() || name[0] == '\\' || name[0] == '/') return true;
-    if (name.find(':') != std::string::npos) return true;
-    size_t start = 0;
-    for (;;) {
-        size_t end = name.find_first_of("\\/", start);
-        std::string part = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (part.empty() || part == "." || part == "..") return true;
-        if (end == std::string::npos) return false;
-        start = end + 1;
-    }
-}
 
 Inspection InspectSetup(const std::string& setup, const DiskLoader& loadDisk) {
     Inspection result;
@@ -86,12 +72,13 @@ Inspection InspectSetup(const std::string& setup, const DiskLoader& loadDisk) {
         }
     }
 
-    int64_t firstLength = int64_t(setup.size()) - int64_t(source.Position()) - ArchiveTrailerSize;
+    // A header length past the end of the file puts the first part there too.
+    int64_t firstLength = int64_t(setup.size()) - result.head.payloadStart - ArchiveTrailerSize;
     if (firstLength < 0) {
         Fail(result, CorruptFirstPart);
         return result;
     }
-    std::string payload = setup.substr(source.Position(), size_t(firstLength));
+    std::string payload = setup.substr(size_t(result.head.payloadStart), size_t(firstLength));
     int32_t disk = 1;
     while (int64_t(payload.size()) < m.payloadLength) {
         ++disk;

@@ -42,7 +42,4 @@ using DiskLoader = std::function<bool(int32_t disk, std::string& bytes)>;
 
 Inspection InspectSetup(const std::string& setup, const DiskLoader& loadDisk);
 
-// A name that would leave the target directory when written below it.
-bool IsUnsafeRecordName(const std::string& name);
-
 #endif  // QUILLPACK_ARCHIVE_BUILD_ARCHIVE_READER_H

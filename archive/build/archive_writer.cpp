@@ -1,6 +1,7 @@
 #include "archive/build/archive_writer.h"
 
 #include "archive/archive.h"
+#include "archive/safe_name.h"
 #include "core/core32.h"
 
 namespace {
@@ -49,30 +50,51 @@ std::string Encode(const std::string& data, LzLevel level) {
 
 }  // namespace
 
+void CheckJoinedName(const std::string& text, const std::string& what) {
+    if (text.find('\0') != std::string::npos) throw BuildError(what + " contains a NUL character");
+    if (!IsContainedName(text.c_str())) {
+        throw BuildError(what + " \"" + text +
+                         "\" would leave the folder it is joined to (a drive, a leading \\ or /, "
+                         "a \"..\" component or a device name such as NUL)");
+    }
+}
+
 std::string CheckDestinationName(const std::string& name) {
     std::string stored = name;
     for (char& c : stored) {
         if (c == '/') c = '\\';
     }
     if (stored.empty()) throw BuildError("a destination name is empty");
-    if (stored.find('\0') != std::string::npos) {
-        throw BuildError("destination name contains a NUL character");
-    }
-    if (stored[0] == '\\') throw BuildError("destination name \"" + name + "\" is absolute");
-    if (stored.find(':') != std::string::npos) {
-        throw BuildError("destination name \"" + name + "\" names a drive or stream");
-    }
+    CheckJoinedName(name, "destination name");
+    // Contained, yet not a file's name: the installer would make a folder
+    // of "a\.\b" or try to write "a\" as a file.
     size_t start = 0;
     for (;;) {
         size_t end = stored.find('\\', start);
         std::string part = stored.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        if (part.empty() || part == "." || part == "..") {
-            throw BuildError("destination name \"" + name + "\" has an empty, \".\" or \"..\" component");
+        if (part.empty() || part == ".") {
+            throw BuildError("destination name \"" + name + "\" has an empty or \".\" component");
         }
         if (end == std::string::npos) break;
         start = end + 1;
     }
     return stored;
+}
+
+void CheckJoinedTexts(const BuildManifest& m, const std::vector<BuildFile>& files) {
+    CheckJoinedName(m.publisher, "the publisher");
+    if (!m.startMenuFolder.empty()) {
+        CheckJoinedName(m.startMenuFolder, "the start-menu folder");
+    } else {
+        // Without one the installer makes it of the publisher and the name.
+        CheckJoinedName(m.productName, "the product name (the start-menu folder when none is given)");
+    }
+    for (const BuildFile& f : files) {
+        CheckDestinationName(f.name);
+        if (f.kind == Normal || f.kind == StartupProgram) {
+            CheckJoinedName(f.shortcutName, "the shortcut name of " + f.name);
+        }
+    }
 }
 
 std::string SerializeManifest(const BuildManifest& m, const std::vector<int32_t>& sizes,
@@ -142,6 +164,7 @@ BuildOutput BuildArchive(const std::string& stub, const BuildManifest& manifest,
     if (stub.empty()) throw BuildError("the stub is empty");
     if (files.empty()) throw BuildError("the product has no files; the format needs at least one");
     if (options.diskMax == 0) throw BuildError("the disk size limit must be at least 1 byte");
+    CheckJoinedTexts(manifest, files);
 
     std::string records;
     std::vector<int32_t> sizes;

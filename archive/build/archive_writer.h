@@ -67,10 +67,19 @@ struct BuildOutput {
     std::vector<std::string> disks;  // contents of Disk2.QPK, Disk3.QPK, ...
 };
 
+// A BuildError naming `what` when the installer would refuse `text` as a
+// name joined to a folder (archive/safe_name.h); the empty text passes.
+void CheckJoinedName(const std::string& text, const std::string& what);
+
 // The destination name as the archive stores it ("/" becomes "\"), or a
-// BuildError for one the installer must refuse: empty, absolute, with a
-// drive, or with a "." or ".." component.
+// BuildError for one the installer must refuse (empty, or not contained)
+// or that names no file (an empty or "." component).
 std::string CheckDestinationName(const std::string& name);
+
+// Every text the installer joins to a folder: the publisher, the
+// start-menu folder (or the product name that stands in for it), record
+// names and the shortcut names of kinds Normal and StartupProgram.
+void CheckJoinedTexts(const BuildManifest& manifest, const std::vector<BuildFile>& files);
 
 // Raw serialisations, exposed so tests can craft damaged archives.
 std::string SerializeManifest(const BuildManifest& manifest, const std::vector<int32_t>& sizes,

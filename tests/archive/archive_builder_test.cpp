@@ -137,6 +137,7 @@ TEST(InspectSetup, PayloadAndRecordDamageGiveTheirCodes) {
     struct { const char* what; std::string records; std::vector<int32_t> sizes; int32_t flags, code; } cases[] = {
         {"sound", good, {4}, Checksums, CorruptNone},
         {"empty name", Record("", Normal, "data"), {4}, Checksums, CorruptEmptyName},
+        {"climbing name", Record("a\\..\\..\\x", Normal, "data"), {4}, Checksums, CorruptEmptyName},
         {"kind 3", Record("a.txt", 3, "data"), {4}, Checksums, CorruptFileKind},
         {"kind 6", Record("a.txt", 6, "data"), {4}, Checksums, CorruptFileKind},
         {"file checksum", Record("a.txt", Normal, "data", 1), {4}, Checksums, CorruptFileChecksum},
@@ -163,7 +164,6 @@ TEST(BuildArchive, RefusesWhatTheFormatCannotCarry) {
         {"NUL in a shortcut name",
          [](BuildManifest&, std::vector<BuildFile>& f) { f[0].shortcutName = std::string("\0", 1); }},
         {"unknown kind", [](BuildManifest&, std::vector<BuildFile>& f) { f[0].kind = 2; }},
-        {"bad name", [](BuildManifest&, std::vector<BuildFile>& f) { f[1].name = "a/../../b"; }},
     };
     for (const auto& c : cases) {
         BuildManifest m = SomeManifest();
@@ -178,14 +178,36 @@ TEST(CheckDestinationName, AcceptsRelativeNamesOnly) {
     const std::map<std::string, std::string> accepted = {
         {"a.txt", "a.txt"}, {"dir/sub/a.txt", "dir\\sub\\a.txt"}, {"x\\y", "x\\y"}, {"..a", "..a"}};
     for (const auto& [name, stored] : accepted) EXPECT_EQ(stored, CheckDestinationName(name)) << name;
-    for (const char* name : {"", "/a", "\\a", "c:a", "C:\\a", "a/../b", "..", "a/./b", "a//b", "a/"}) {
+    // Not contained, then contained but naming no file.
+    for (const char* name : {"", "/a", "\\a", "c:a", "C:\\a", "a/../b", "..", "a/.. /b", "nul.txt",
+                             "a/./b", "a//b", "a/"}) {
         EXPECT_THROW(CheckDestinationName(name), BuildError) << name;
-        EXPECT_TRUE(IsUnsafeRecordName(name) || std::string(name).find(':') != std::string::npos ||
-                    std::string(name).empty())
-            << name;
     }
-    EXPECT_FALSE(IsUnsafeRecordName("dir\\a.txt"));
-    EXPECT_TRUE(IsUnsafeRecordName("dir\\..\\..\\a.txt"));
+}
+
+TEST(BuildArchive, RefusesEveryTextJoinedToAFolder) {
+    struct { const char* what; void (*change)(BuildManifest&, std::vector<BuildFile>&); } cases[] = {
+        {"publisher", [](BuildManifest& m, std::vector<BuildFile>&) { m.publisher = "..\\Windows"; }},
+        {"start-menu folder", [](BuildManifest& m, std::vector<BuildFile>&) { m.startMenuFolder = "\\Startup"; }},
+        {"product name standing in for the start-menu folder",
+         [](BuildManifest& m, std::vector<BuildFile>&) { m.productName = "a\\..\\..\\b"; }},
+        {"shortcut name", [](BuildManifest&, std::vector<BuildFile>& f) { f[0].shortcutName = "..\\..\\Tool"; }},
+        {"font file name", [](BuildManifest&, std::vector<BuildFile>& f) { f[2].name = "..\\Face.ttf"; }},
+    };
+    for (const auto& c : cases) {
+        BuildManifest m = SomeManifest();
+        std::vector<BuildFile> files = SomeFiles();
+        c.change(m, files);
+        EXPECT_THROW(BuildArchive("MZ", m, files, BuildOptions()), BuildError) << c.what;
+    }
+    // A product name with its own start-menu folder is not joined; a font's
+    // shortcut name is its display name, not a file.
+    BuildManifest m = SomeManifest();
+    m.productName = "Widget: Pro";
+    m.startMenuFolder = "Widget Pro";
+    std::vector<BuildFile> files = SomeFiles();
+    files[2].shortcutName = "Face: Bold (TrueType)";
+    EXPECT_NO_THROW(BuildArchive("MZ", m, files, BuildOptions()));
 }
 
 }  // namespace

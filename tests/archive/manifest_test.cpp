@@ -4,6 +4,7 @@
 
 #include <string.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -81,7 +82,8 @@ TEST(OpenArchive, DamagedHeadsGiveTheirCodes) {
         {"offset into the trailer", trailer, false, int32_t(setup.size()) - 2, CorruptMagic},
         {"header length 0", 10, false, 0, CorruptHeaderLength},
         {"header length negative", 10, false, -1, CorruptHeaderLength},
-        {"header length past the end", 10, false, 0x7FFFFFFF, CorruptHeaderLength},
+        {"header length 1: accepted, the manifest lacks its count", 10, false, 1, CorruptFileCount},
+        {"header length past the end, checksummed", 10, false, 0x7FFFFFFF, CorruptHeaderChecksum},
         {"key differs", 14, true, 1, CorruptHeaderChecksum},
     };
     for (const auto& c : cases) {
@@ -97,6 +99,68 @@ TEST(OpenArchive, DamagedHeadsGiveTheirCodes) {
         EXPECT_FALSE(result.found);  // a zero or missing trailer: no archive at all
         EXPECT_EQ(CorruptNone, result.code);
     }
+}
+
+class MemorySource : public ArchiveSource {
+public:
+    explicit MemorySource(const std::string& bytes) : bytes_(bytes) {}
+    int64 Size() override { return int64(bytes_.size()); }
+    bool SeekTo(int64 position) override {
+        if (position < 0 || position > int64(bytes_.size())) return false;
+        at_ = size_t(position);
+        return true;
+    }
+    bool ReadExact(void* data, int32 count) override {
+        size_t n = std::min(size_t(count), bytes_.size() - at_);
+        memcpy(data, bytes_.data() + at_, n);
+        at_ += n;
+        return n == size_t(count);
+    }
+    size_t at_ = 0;
+
+private:
+    const std::string& bytes_;
+};
+
+// A header length past the end of the file is left to what follows: the
+// header checksum, the first payload part's length, the manifest's checks.
+TEST(OpenArchive, HeaderLengthPastTheEndIsLeftToTheLaterSteps) {
+    const std::string sound = SetupWith(false);
+    const int32_t room = int32_t(sound.size()) - 6 - 12 - 4;  // header and payload: no first part left
+    struct { const char* what; std::string setup; int32_t length, code; } cases[] = {
+        {"header and payload exactly, first part empty", sound, room, CorruptPartRead},
+        {"into the trailer by one byte", sound, room + 1, CorruptFirstPart},
+        {"into the trailer by four", sound, room + 4, CorruptFirstPart},
+        {"past the end of the file", sound, room + 5, CorruptFirstPart},
+        {"largest", sound, 0x7FFFFFFF, CorruptFirstPart},
+        {"checksummed", SetupWith(true), room + 1, CorruptHeaderChecksum},
+    };
+    for (auto& c : cases) {
+        SetInt(c.setup, 10, c.length);
+        Inspection result = InspectSetup(c.setup, nullptr);
+        EXPECT_EQ(c.code, result.code) << c.what;
+        EXPECT_EQ(6 + 12 + int64_t(c.length), result.head.payloadStart) << c.what;
+    }
+
+    // Only what the file holds is taken, and the source ends at its end.
+    std::string setup = sound;
+    SetInt(setup, 10, 0x7FFFFFFF);
+    MemorySource source(setup);
+    ByteStream header;
+    ArchiveHead head;
+    bool found = false;
+    EXPECT_EQ(CorruptNone, OpenArchive(source, header, head, found));
+    EXPECT_TRUE(found);
+    EXPECT_EQ(int32(setup.size()) - 18, header.Bytes().Length());
+    EXPECT_EQ(setup.size(), source.at_);
+
+    // The manifest's own checks come first: here a file count of 0.
+    BuildManifest none;
+    std::string block = SerializeManifest(none, {}, 1, 0, 0);
+    Scramble(&block[0], int32(block.size()), 7);
+    std::string countless = AssembleSetup("MZstub", block, 7, "payload");
+    SetInt(countless, 10, int32_t(block.size()) + 100);
+    EXPECT_EQ(CorruptFileCount, InspectSetup(countless, nullptr).code);
 }
 
 TEST(OpenArchive, WithoutChecksumsAWrongKeyOnlyGarblesTheBlock) {
@@ -179,6 +243,47 @@ TEST(ParseManifest, ReadsEveryFieldInOrderAndOptionalOnesOnlyWhenFlagged) {
         EXPECT_STREQ(updateOnly ? "Rocket Base" : "", m.requiredProduct.Text());
         EXPECT_STREQ("echo before", m.batchBefore.Text());
         EXPECT_STREQ("echo gone", m.uninstallBatch2.Text());
+    }
+}
+
+TEST(ParseManifest, PublisherAndStartMenuFolderStayInside) {
+    struct { const char *publisher, *startMenu; int32_t code; } cases[] = {
+        {"", "", CorruptNone},
+        {"a..b", "..a", CorruptNone},
+        {"Acme\\Tools", "Acme\\Rocket", CorruptNone},
+        {"..\\x", "", CorruptFolderName},
+        {"a\\.. \\b", "", CorruptFolderName},
+        {"", "c:x", CorruptFolderName},
+        {"", "\\x", CorruptFolderName},
+        {"Acme", "a/../../Startup", CorruptFolderName},
+    };
+    for (const auto& c : cases) {
+        BuildManifest b = SampleManifest();
+        b.publisher = c.publisher;
+        b.startMenuFolder = c.startMenu;
+        ByteStream in = StreamOf(SerializeManifest(b, {1}, 1, 0, 0));
+        Manifest m;
+        EXPECT_EQ(c.code, ParseManifest(in, m)) << c.publisher << " / " << c.startMenu;
+    }
+    EXPECT_STRNE("unknown corruption", CorruptCodeMeaning(CorruptFolderName));
+}
+
+TEST(ReadFileRecord, NamesMustStayInsideTheirFolder) {
+    struct { const char* name; int32_t code; } cases[] = {
+        {"a..b", CorruptNone}, {"..a", CorruptNone}, {"dir\\a.txt", CorruptNone},
+        {"", CorruptEmptyName}, {"..", CorruptEmptyName}, {"a\\..\\b", CorruptEmptyName},
+        {"a/../b", CorruptEmptyName}, {"..\\x", CorruptEmptyName}, {"\\x", CorruptEmptyName},
+        {"/x", CorruptEmptyName}, {"c:x", CorruptEmptyName}, {"x:", CorruptEmptyName},
+        {"a\\.. \\b", CorruptEmptyName}, {"nul.txt", CorruptEmptyName},
+    };
+    for (const auto& c : cases) {
+        BuildFile f;
+        f.name = "a";
+        f.data = "abc";
+        std::string bytes = std::string(c.name) + '\0' + SerializeFileRecord(f).substr(2);  // "a\0" replaced
+        ByteStream in = StreamOf(bytes);
+        FileRecord r;
+        EXPECT_EQ(c.code, ReadFileRecord(in, 3, true, r)) << c.name;
     }
 }
 

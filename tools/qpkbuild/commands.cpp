@@ -6,6 +6,7 @@
 
 #include "archive/build/archive_reader.h"
 #include "archive/build/archive_writer.h"
+#include "archive/safe_name.h"
 #include "tools/qpkbuild/project.h"
 
 namespace fs = std::filesystem;
@@ -202,10 +203,15 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     Inspection r = Inspect(args[1], {});
     int code = Report(r, args[1], err);
     if (code != 0) return code;
+    // Names come from the archive: never let one climb out of the target,
+    // and decide that for every name before the first file is written.
+    for (const InspectedFile& f : r.files) {
+        if (f.name.empty() || !IsContainedName(f.name.c_str())) {
+            throw BuildError("refusing unsafe file name \"" + f.name + "\"; nothing was extracted");
+        }
+    }
     fs::path root(args[2]);
     for (const InspectedFile& f : r.files) {
-        // Names come from the archive: never let one climb out of the target.
-        if (IsUnsafeRecordName(f.name)) throw BuildError("refusing unsafe file name \"" + f.name + "\"");
         std::string relative = f.name;
         for (char& c : relative) {
             if (c == '\\') c = '/';

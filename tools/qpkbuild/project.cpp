@@ -207,11 +207,22 @@ public:
         return (p.is_absolute() ? p : base_ / p).string();
     }
 
-    std::string DestinationName(const toml::node* node, const std::string& name) const {
+    std::string DestinationName(const toml::node* node, const std::string& key, const std::string& name) const {
         try {
             return CheckDestinationName(name);
         } catch (const BuildError& e) {
-            Fail(node, e.what());
+            Fail(node, "\"" + key + "\": " + e.what());
+        }
+    }
+
+    // A text the installer joins to a folder, refused at its key's line.
+    void Joined(const toml::table& t, const char* key, const std::string& what) const {
+        const toml::node* node = t.get(key);
+        if (!node || !node->is_string()) return;
+        try {
+            CheckJoinedName(node->as_string()->get(), what);
+        } catch (const BuildError& e) {
+            Fail(node, std::string("\"") + key + "\": " + e.what());
         }
     }
 
@@ -235,6 +246,11 @@ void ReadProduct(const Reader& r, const toml::table& t, Project& p) {
     r.Text(t, "start_menu_folder", m.startMenuFolder);
     r.Text(t, "registry_key", m.registryKey);
     r.Text(t, "required_product", m.requiredProduct);
+    r.Joined(t, "publisher", "the publisher (a folder under Common Files)");
+    r.Joined(t, "start_menu_folder", "the start-menu folder");
+    // Without a start-menu folder the installer makes one of the publisher
+    // and the product name.
+    if (m.startMenuFolder.empty()) r.Joined(t, "name", "the product name (the start-menu folder when none is given)");
     p.uninstallerDateGiven = r.Date(t, "uninstaller_date", m.uninstallerDate);
     if (const toml::node* flags = t.get("flags")) {
         const toml::array* list = flags->as_array();
@@ -285,10 +301,10 @@ int32_t KindOf(const Reader& r, const toml::table& t) {
 }
 
 BuildFile FileEntry(const Reader& r, const toml::table& t, const std::string& source,
-                    const std::string& dest, const toml::node* where) {
+                    const std::string& dest, const toml::node* where, const std::string& key) {
     BuildFile f;
-    f.name = r.DestinationName(where, dest);
     f.kind = KindOf(r, t);
+    f.name = r.DestinationName(where, key, dest);
     bool desktop = false, startMenu = false;
     r.Bool(t, "desktop", desktop);
     r.Bool(t, "start_menu", startMenu);
@@ -316,8 +332,11 @@ void ReadFiles(const Reader& r, const toml::node& node, Project& p) {
         r.Text(*t, "dest", dest);
         std::string resolved = r.Resolve(source);
         if (!fs::is_regular_file(resolved)) r.Fail(t, "source " + resolved + " is missing or not a file");
-        BuildFile f = FileEntry(r, *t, resolved, dest, t);
+        const char* nameKey = t->get("dest") ? "dest" : "source";
+        BuildFile f = FileEntry(r, *t, resolved, dest, t->get(nameKey), nameKey);
         r.Text(*t, "shortcut_name", f.shortcutName);
+        // A font's shortcut name is its display name, not a file.
+        if (f.kind == Normal || f.kind == StartupProgram) r.Joined(*t, "shortcut_name", "the shortcut name");
         if (f.shortcutBits && f.shortcutName.empty()) r.Fail(t, "a shortcut needs \"shortcut_name\"");
         p.files.push_back(std::move(f));
     }
@@ -346,7 +365,8 @@ void ReadTrees(const Reader& r, const toml::node& node, Project& p) {
         if (relative.empty()) r.Fail(t, "source directory " + root + " holds no files");
         for (const std::string& rel : relative) {
             std::string name = dest.empty() ? rel : dest + "/" + rel;
-            p.files.push_back(FileEntry(r, *t, (fs::path(root) / rel).string(), name, t));
+            const char* nameKey = dest.empty() ? "source" : "dest";
+            p.files.push_back(FileEntry(r, *t, (fs::path(root) / rel).string(), name, t->get(nameKey), nameKey));
         }
     }
 }

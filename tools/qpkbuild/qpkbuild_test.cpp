@@ -10,6 +10,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "archive/archive.h"
+#include "archive/build/archive_writer.h"
 #include "archive/format.h"
 #include "tools/qpkbuild/commands.h"
 #include "tools/qpkbuild/project.h"
@@ -192,10 +194,19 @@ TEST_F(Workspace, BadProjectsAreRefusedWithFileAndLine) {
         {"wrong type", "[product]\nname = 3\n" + file, "project.toml:2: \"name\" must be a string"},
         {"NUL in a text", "[product]\nname = \"a\\u0000b\"\n" + file, "NUL"},
         {"unknown kind", file + "kind = \"Driver\"\n", "project.toml:3: unknown kind"},
-        {"parent component", file + "dest = \"../evil.txt\"\n", "\"..\" component"},
-        {"absolute dest", file + "dest = \"/evil.txt\"\n", "is absolute"},
-        {"drive dest", file + "dest = \"c:evil.txt\"\n", "drive"},
+        {"parent component", file + "dest = \"../evil.txt\"\n",
+         "project.toml:3: \"dest\": destination name \"../evil.txt\" would leave the folder"},
+        {"absolute dest", file + "dest = \"/evil.txt\"\n", "project.toml:3: \"dest\""},
+        {"drive dest", file + "dest = \"c:evil.txt\"\n", "project.toml:3: \"dest\""},
         {"empty dest", file + "dest = \"\"\n", "empty"},
+        {"font file name", file + "kind = \"Font\"\ndest = \"nul.ttf\"\n", "project.toml:4: \"dest\""},
+        {"publisher", "[product]\npublisher = '..\\Windows'\n" + file, "project.toml:2: \"publisher\": the publisher"},
+        {"start-menu folder", "[product]\nstart_menu_folder = 'C:\\Startup'\n" + file,
+         "project.toml:2: \"start_menu_folder\""},
+        {"product name standing in for the start-menu folder", "[product]\nname = 'a\\..\\..\\b'\n" + file,
+         "project.toml:2: \"name\""},
+        {"shortcut name", file + "desktop = true\nshortcut_name = '..\\..\\Startup\\x'\n",
+         "project.toml:4: \"shortcut_name\""},
         {"missing source", "[[files]]\nsource = \"no-such-file.txt\"\n", "no-such-file.txt is missing"},
         {"no files", "[product]\nname = \"x\"\n", "no files"},
         {"shortcut without name", file + "desktop = true\n", "shortcut_name"},
@@ -210,6 +221,34 @@ TEST_F(Workspace, BadProjectsAreRefusedWithFileAndLine) {
         EXPECT_EQ(1, r.code) << c.what;
         EXPECT_NE(std::string::npos, r.err.find(c.message)) << c.what << ": " << r.err;
         EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << c.what << ": " << r.err;
+    }
+}
+
+// Setup programs the builder would refuse to make, as a damaged or hostile
+// one arrives: the second record's name climbs out of the target.
+TEST_F(Workspace, ExtractWritesNothingWhenAnyNameIsUnsafe) {
+    for (const char* name : {"..\\evil.txt", "sub\\..\\..\\evil.txt", "c:evil.txt", "\\evil.txt"}) {
+        std::string records;
+        for (const char* n : {"good.txt", name}) {
+            records += std::string(n) + '\0' + std::string(8, '\0') + "data";
+            uint32_t sum = Checksum("data", 4);
+            records.append(reinterpret_cast<const char*>(&sum), 4);
+            records += std::string(24 + 1, '\0');  // no date, no shortcut name
+        }
+        BuildManifest m;
+        m.flags = Checksums;
+        std::string header =
+            SerializeManifest(m, {4, 4}, int32_t(records.size()), Checksum(records.data(), int32(records.size())), 0);
+        uint32_t key = Checksum(header.data(), int32(header.size()));
+        Scramble(&header[0], int32(header.size()), key);
+        std::string setup = (dir / "hostile.exe").string();
+        Write(setup, AssembleSetup("MZ", header, key, records));
+
+        fs::path out = dir / "out";
+        Outcome r = Qpkbuild({"extract", setup, out.string()});
+        EXPECT_EQ(CorruptEmptyName, r.code) << name;
+        EXPECT_FALSE(fs::exists(out / "good.txt")) << name;
+        EXPECT_FALSE(fs::exists(dir / "evil.txt")) << name;
     }
 }
 
