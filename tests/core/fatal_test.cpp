@@ -1,4 +1,7 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <string>
 
 #include "core/core32.h"
 #include "core/fatal.h"
@@ -30,6 +33,27 @@ TEST(ShowError, SilentWhenEmptyOrAutomatic) {
     ShowError("shown %d", 2);
     std::string output = testing::internal::GetCapturedStderr();
     EXPECT_EQ(output, "[Error] shown 2\n");
+}
+
+// Outside text of any length passed as "%s": the box shows all of it, at
+// the scratch buffer's edge (32,767 characters fit it, 32,768 do not) and
+// far beyond, instead of turning into a formatting stop.
+TEST_F(FatalDeathTest, BoxesShowTextsOfAnyLengthWhole) {
+    for (size_t length : {32767u, 32768u, 40000u}) {
+        const std::string name(length - 2, 'n');
+        const std::string text = "<" + name + ">";
+        EXPECT_EXIT(FatalError("<%s>", name.c_str()), ::testing::ExitedWithCode(1),
+                    ::testing::HasSubstr("[FATAL ERROR] " + text + "\n"))
+            << length;
+
+        testing::internal::CaptureStderr();
+        ShowError("<%s>", name.c_str());
+        ShowUnownedError("<%s>", name.c_str());
+        std::string output = testing::internal::GetCapturedStderr();
+        EXPECT_EQ("[Error] " + text + "\n[Error] " + text + "\n", output) << length;
+    }
+    // The scratch buffer is the one ordinary formatting uses afterwards.
+    EXPECT_STREQ("after 1", String::FromFormat("after %d", 1).Text());
 }
 
 }  // namespace
