@@ -1,12 +1,40 @@
 #include "installer/install_sequence.h"
 
+#include <windows.h>
+
+#include "archive/archive.h"
 #include "archive/manifest.h"
+#include "archive/safe_name.h"
 #include "core/fatal.h"
+#include "core/paths.h"
+#include "installer/archive_locate.h"
+#include "installer/extraction.h"
+#include "installer/install_directory.h"
+#include "installer/install_log.h"
+#include "installer/registration.h"
 #include "platform/file_system.h"
+#include "platform/globals.h"
+#include "platform/registry.h"
 #include "platform/special_folders.h"
 #include "ui/background_window.h"
+#include "ui/dialogs.h"
+#include "uninstall/batch_script.h"
+#include "uninstall/removal_record.h"
+#include "uninstall/startup_path.h"
 
 namespace {
+
+// The installer's own version, shown in the welcome box and in the log.
+const double kInstallerVersion = 4.0;
+
+bool IsInstalled(const String& productName) {
+    String key = UninstallKeyPath(productName);
+    if (!SoftwareKeyExists(key.Text(), false)) return false;
+    if (OpenSoftwareKey(key.Text(), false, RegOpenOnly) == OpenFailed) return false;
+    bool installed = ValueExists("UninstallString") || ValueExists("QuietUninstallString");
+    CloseKey();
+    return installed;
+}
 
 // The real folders and the background window behind the manifest reader.
 class WindowsManifestHost : public ManifestHost {
@@ -17,29 +45,306 @@ public:
     void CreateDirectoryPath(const String& path) override { ::CreateDirectoryPath(path); }
     void SetBackgroundTitle(const String& title) override { ::SetBackgroundTitle(title.Text()); }
     void SetTitleColor(uint32 color) override { SetBackgroundTitleColour(color); }
-    void SetBackgroundColors(uint32 top, uint32 bottom, bool) override {
-        SetBackgroundColours(top, bottom);
-    }
+    void SetBackgroundColors(uint32 top, uint32 bottom, bool) override { SetBackgroundColours(top, bottom); }
     void SetBackgroundBitmap(const String& packed) override {
         ::SetBackgroundBitmap(packed.Text(), packed.Length());
     }
     void RepaintBackground() override { ::RepaintBackground(); }
-    // The previous-installation lookup does not exist yet; the road stops
-    // right after the manifest anyway, before anything is installed.
-    void CheckUpdateOnly(const String&) override {}
+
+    // An update can only go where the product already is.
+    void CheckUpdateOnly(const String& requiredProduct) override {
+        String required = requiredProduct;
+        if (required.IsBlank()) required = productName;
+        if (IsInstalled(required)) return;
+        String text(required);
+        text.Append(" is not currently installed on your system.  This self-extracting archive can only "
+                    "update existing installations.");
+        ShowError("%s", text.Text());
+        ExitProgram(ExitFatal);
+    }
+
+    String productName;
 };
+
+class Installation {
+public:
+    Installation(File& own, const String& ownPath, const Manifest& manifest, const String& productName)
+        : own_(own), ownPath_(ownPath), manifest_(manifest), productName_(productName) {
+        uninstallArgument_ = "/u:\"";
+        uninstallArgument_.Append(productName);
+        uninstallArgument_.Append('"');
+    }
+
+    [[noreturn]] void Run(const String& directoryOverride);
+
+private:
+    bool Has(int32 flag) const { return manifest_.Has(flag); }
+    void Problem(const String& text) { problems_.Append(text); }
+
+    void Welcome();
+    void ShowDocument(const char* templateName, const String& text);
+    void StoreUninstaller();
+    void CreateShortcuts();
+    void CreateUninstallShortcuts();
+    void SaveBackground();
+    void Register(const String& sharedFilesList);
+    bool AskForRestart();
+    [[noreturn]] void Restart(int exitCode);
+
+    File& own_;
+    const String& ownPath_;
+    const Manifest& manifest_;
+    const String& productName_;
+    String directory_;
+    String uninstallerPath_;
+    String uninstallArgument_;
+    String problems_;
+    StoredFiles stored_;
+    bool copyOver_ = false;
+    String previousSharedList_;
+    bool startMenuShortcutMade_ = false;
+    String firstStartMenuTarget_;
+};
+
+void Installation::Welcome() {
+    String text = manifest_.welcomeText;
+    text.ReplaceAll("<product>", productName_.Text(), true);
+    text = ReplaceOsMarker(text, WindowsDirectory());
+    String caption;
+    caption.Format("Quillpack Utility v%.1f", kInstallerVersion);
+    if (AskUser(text, caption.Text(), MB_YESNO | MB_ICONINFORMATION) != IDYES) AbortProgram();
+}
+
+void Installation::ShowDocument(const char* templateName, const String& text) {
+    if (AutomaticMode || text.IsEmpty()) return;
+    if (ShowTextDialog(templateName, text.Text()) != IDC_ACCEPT) AbortProgram();
+}
+
+void Installation::StoreUninstaller() {
+    const ArchiveHead& head = LocatedArchive();
+    String image;
+    if (!own_.ReadRange(image, 0, head.offset)) ReportCorruptArchive(CorruptUninstallerRead);
+    if (Has(Checksums) && image.Checksum() != manifest_.uninstallerChecksum)
+        ReportCorruptArchive(CorruptUninstallerChecksum);
+    StoreFile(uninstallerPath_, image.Text(), image.Length(), manifest_.uninstallerDate, problems_);
+}
+
+void Installation::CreateShortcuts() {
+    Cursor cursor;
+    for (ShortcutRequest* request = stored_.shortcuts.GetFirst(cursor); request;
+         request = stored_.shortcuts.GetNext(cursor)) {
+        const char* target = request->target.Text();
+        const char* workingDirectory = directory_.Text();
+        bool failed = false;
+        String link;
+        if (request->desktop) {
+            if (CreateDesktopShortcut(request->name, target, "", workingDirectory, &link)) {
+                RecordRemovalPath(link, false);
+            } else {
+                failed = true;
+            }
+        }
+        if (request->startMenu) {
+            if (CreateProgramsShortcut(JoinPath(manifest_.startMenuFolder, request->name), target, "",
+                                       workingDirectory, &link)) {
+                RecordRemovalPath(link, false);
+                startMenuShortcutMade_ = true;
+                if (firstStartMenuTarget_.IsEmpty()) firstStartMenuTarget_ = request->target;
+            } else {
+                failed = true;
+            }
+        }
+        if (request->startup) {
+            link = JoinPath(StartupFolder(), request->name);
+            if (CreateShortcut(link, target, "", workingDirectory)) {
+                RecordRemovalPath(link, false);
+            } else {
+                failed = true;
+            }
+        }
+        if (failed) {
+            Problem("Unable to create shortcut: ");
+            Problem(request->name);
+            Problem("\r\n\r\n");
+        }
+    }
+}
+
+void Installation::CreateUninstallShortcuts() {
+    String name("Uninstall ");
+    name.Append(productName_);
+    // The product name may come from the command line: a name that would
+    // climb out of its folder is treated as a shortcut that could not be made.
+    bool safe = IsContainedName(name);
+    String link;
+    if (startMenuShortcutMade_) {
+        link = JoinPath(ProgramsFolder(), JoinPath(manifest_.startMenuFolder, name));
+        if (safe && CreateProgramsShortcut(JoinPath(manifest_.startMenuFolder, name), uninstallerPath_.Text(),
+                                           uninstallArgument_.Text(), "", &link)) {
+            RecordRemovalPath(link, false);
+        } else {
+            Problem("Failed to create start menu uninstaller:\r\n");
+            Problem(link);
+            Problem("\r\n\r\n");
+            ShowError("Failed to create start menu uninstaller:\r\n%s", link.Text());
+        }
+    }
+    link = JoinPath(directory_, name);
+    if (safe && CreateShortcut(link, uninstallerPath_.Text(), uninstallArgument_.Text(), "")) {
+        RecordRemovalPath(link, false);
+    } else {
+        ShowError("Failed to create uninstall shortcut:\r\n%s", link.Text());
+    }
+}
+
+void Installation::SaveBackground() {
+    if (!Has(BackgroundFile) || manifest_.bitmap.IsEmpty() || CurrentBackground().bitmap.IsEmpty()) return;
+    String path = JoinPath(directory_, "Installer Background.BMP");
+    if (SaveBackgroundBitmap(path.Text())) RecordRemovalPath(path, false);
+}
+
+void Installation::Register(const String& sharedFilesList) {
+    const BackgroundSettings& background = CurrentBackground();
+    UninstallRecordValues values;
+    values.uninstallerPath = uninstallerPath_;
+    values.productName = productName_;
+    values.installerPath = ownPath_;
+    values.version = manifest_.version;
+    values.publisher = manifest_.publisher;
+    values.installDirectory = directory_;
+    values.registryPath = manifest_.registryKey;
+    values.startMenuFolder = manifest_.startMenuFolder;
+    values.sharedDirectory = manifest_.sharedDirectory;
+    values.fontsList = stored_.fontsList;
+    values.flags = manifest_.flags;
+    values.uninstallBatch1 = manifest_.uninstallBatch1;
+    values.uninstallBatch2 = manifest_.uninstallBatch2;
+    values.sharedFilesList = sharedFilesList;
+    values.displayTitle = background.title;
+    values.titleColor = background.titleColour;
+    values.topColor = background.topColour;
+    values.bottomColor = background.bottomColour;
+    values.monoColor = background.monoColour;
+    values.displayIcon = firstStartMenuTarget_.IsEmpty() ? uninstallerPath_ : firstStartMenuTarget_;
+    values.estimatedSizeBytes = stored_.storedBytes;
+    WriteUninstallRecord(values, problems_);
+}
+
+bool Installation::AskForRestart() {
+    if (AutomaticMode) return true;
+    return AskUser("You need to reboot your computer to finish the installation.  Do you wish to reboot now?",
+                   "Reboot computer?", MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+// Current Windows ignores a restart request from a process that has not
+// enabled its shutdown privilege first.
+bool EnableShutdownPrivilege() {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) return false;
+    TOKEN_PRIVILEGES privileges = {};
+    privileges.PrivilegeCount = 1;
+    privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+    bool ok = LookupPrivilegeValueA(nullptr, "SeShutdownPrivilege", &privileges.Privileges[0].Luid) &&
+              AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr) &&
+              GetLastError() == ERROR_SUCCESS;
+    CloseHandle(token);
+    return ok;
+}
+
+void Installation::Restart(int exitCode) {
+    EnableShutdownPrivilege();
+    if (ExitWindowsEx(EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
+                                      SHTDN_REASON_FLAG_PLANNED))
+        ExitProgram(exitCode);
+    ShowError("%s", "The computer could not be restarted.  Please restart it yourself to finish the installation.");
+    ExitProgram(exitCode == ExitSuccess ? ExitRestartNeeded : exitCode);
+}
+
+void Installation::Run(const String& directoryOverride) {
+    directory_ = directoryOverride;
+
+    // A previous installation of the product is not looked for yet: every
+    // installation is treated as a new one (no copy-over, no uninstallation
+    // first) until that lookup is built.
+    if (!AutomaticMode) {
+        Welcome();
+        ShowDocument("LicenseDlg", manifest_.licenseText);
+        ShowDocument("ReadmeDlg", manifest_.readmeText);
+    }
+    // The previous-installation decision goes here, before the directory
+    // choice, once the lookup exists.
+    if (!copyOver_) ChooseInstallationDirectory(directory_, manifest_, productName_);
+    uninstallerPath_ = JoinPath(directory_, "Uninstall.EXE");
+    const String& shared = manifest_.sharedDirectory;
+
+    RunBatch(directory_, manifest_.batchBefore, shared);
+    CreateProgressWindow(productName_.Text());
+
+    SetProgressLine("Installing uninstaller...");
+    if (Has(WithUninstaller)) StoreUninstaller();
+
+    SetProgressLine("Extracting files...");
+    ByteStream payload;
+    GatherPayload(own_, LocatedArchive().payloadStart, manifest_, payload);
+
+    SetProgressLine("Storing files...");
+    ResetRemovalRecord();
+    StoreAllFiles(payload, manifest_, directory_, problems_, stored_);
+    payload.Clear();
+
+    // Sent with a time limit: one hung window must not hang the installation.
+    if (stored_.anyFontRegistered)
+        SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    SetProgressPercent(87);
+
+    String sharedFilesList;
+    if (Has(WithUninstaller))
+        sharedFilesList = CountSharedFiles(shared, stored_.sharedNames, copyOver_, previousSharedList_, problems_);
+
+    SetProgressPercent(90);
+    SetProgressLine("Creating shortcuts...");
+    CreateShortcuts();
+    if (Has(WithUninstaller)) CreateUninstallShortcuts();
+    SetProgressPercent(95);
+    SaveBackground();
+
+    if (!manifest_.registryKey.IsEmpty()) PrepareProductKeys(manifest_.registryKey, problems_);
+    if (Has(EditPath)) Problem(EditStartupPath(directory_, true));
+    if (Has(WithUninstaller)) Register(sharedFilesList);
+
+    SetProgressLine("Finished");
+    SetProgressPercent(100);
+    if (!SaveRemovalRecord(directory_))
+        Problem("The information about what files need to be deleted could not be saved.  The uninstaller will "
+                "not be able to remove all of the files that it should.\r\n\r\n");
+    RunBatch(directory_, manifest_.batchAfter, shared);
+    DestroyProgressWindow();
+
+    FinishInstallation(problems_, directory_, manifest_.flags, copyOver_, true, manifest_.version, productName_);
+    int exitCode = problems_.IsEmpty() ? ExitSuccess : ExitPartial;
+    bool restart = false;
+    if (Has(RebootPrompt)) {
+        restart = AskForRestart();
+        // Declined: installed, but not finished until the machine restarts.
+        if (!restart && exitCode == ExitSuccess) exitCode = ExitRestartNeeded;
+    }
+    RunBatch(directory_, manifest_.batchFinal, shared);
+    if (!shared.IsEmpty()) RemoveEmptyDirectory(shared);
+    RemoveEmptyDirectory(directory_);
+    if (restart) Restart(exitCode);
+    ExitProgram(exitCode);
+}
 
 }  // namespace
 
-void RunInstallation(File& own, const String& ownPath, ByteStream& header,
-                     const String& directoryOverride, const String& productNameOverride) {
+void RunInstallation(File& own, const String& ownPath, ByteStream& header, const String& directoryOverride,
+                     const String& productNameOverride) {
     Manifest manifest;
     ReadManifest(header, manifest);
-    String productName = productNameOverride;
+    header.Clear();
     WindowsManifestHost host;
-    DeriveManifestValues(manifest, productName, host);
-    own.Close();
-    FatalError("The archive of %s was read, but installing it is not built yet.  Nothing was "
-               "installed.",
-               productName.IsEmpty() ? "this product" : productName.Text());
+    host.productName = productNameOverride;
+    DeriveManifestValues(manifest, host.productName, host);
+    Installation installation(own, ownPath, manifest, host.productName);
+    installation.Run(directoryOverride);
 }

@@ -6,10 +6,9 @@
 #include "core/core32.h"
 #include "platform/file.h"
 
-// Runs after LocateArchive. Reads the manifest (corrupt codes 27, 28, 29),
-// derives its values and shows the background it asks for. The steps after
-// the manifest are not built yet: the road then stops with a fatal message
-// that names the product and says so (exit code 1).
+// Runs after LocateArchive: reads the manifest, asks what it has to ask,
+// stores the payload, registers the product and ends the process with the
+// installation's exit code (0, 2, 3 or 3010; 1 for a fatal stop).
 [[noreturn]] void RunInstallation(File& own, const String& ownPath, ByteStream& header,
                                   const String& directoryOverride,
                                   const String& productNameOverride);

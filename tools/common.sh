@@ -66,11 +66,24 @@ qp_wine_start() {
   qp_log "fresh Wine prefix $WINEPREFIX on display $DISPLAY"
   wineboot -i >/dev/null 2>&1
   wineserver -w
+  qp_wine_real_folders
   # Keep one server for the whole run: each program then starts quickly.
   wineserver -p
   # The first window of a session brings up Wine's desktop; do it once here
   # rather than inside the first test's time.
   [[ -x $QP_BUILD/windows/uidriver.exe ]] && wine "$QP_BUILD/windows/uidriver.exe" list >/dev/null 2>&1 || true
+}
+
+# A new prefix links the user's Desktop, Documents and the like into the
+# host's home; shortcuts and files written there must stay in the prefix.
+qp_wine_real_folders() {
+  local link
+  for link in "$WINEPREFIX"/drive_c/users/*/*; do
+    if [[ -L $link ]]; then
+      rm -f "$link"
+      mkdir -p "$link"
+    fi
+  done
 }
 
 qp_wine_stop() {

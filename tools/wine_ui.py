@@ -14,6 +14,48 @@ def windows_path(path):
     return "Z:" + os.path.abspath(path).replace("/", "\\")
 
 
+def unix_path(path):
+    """Where a Windows path of the prefix lies on the host. Wine matches names
+    without regard to case, so each component is looked up the same way; a
+    component that does not exist is kept as written."""
+    drive, rest = path[0].upper(), path[2:]
+    if drive == "Z":
+        base = "/"
+    else:
+        base = os.path.join(os.environ["WINEPREFIX"], "dosdevices", drive.lower() + ":")
+        base = os.path.realpath(base)
+    for part in [p for p in rest.split("\\") if p]:
+        if os.path.isdir(base):
+            match = [name for name in os.listdir(base) if name.lower() == part.lower()]
+            part = match[0] if match else part
+        base = os.path.join(base, part)
+    return base
+
+
+def reg_query(key):
+    """The values of one registry key as {name: (type, text)}, or None when
+    the key does not exist. REG_DWORD values come back as integers."""
+    with tempfile.TemporaryFile("w+", encoding="latin-1") as out:
+        code = subprocess.run(["wine", "reg", "query", key], stdout=out, stderr=subprocess.DEVNULL).returncode
+        out.seek(0)
+        lines = out.read().splitlines()
+    if code != 0:
+        return None
+    values = {}
+    for line in lines:
+        if not line.startswith("    "):
+            continue
+        parts = line.strip().split("    ", 2)
+        if len(parts) < 2 or not parts[1].startswith("REG_"):
+            continue
+        name, kind = parts[0], parts[1]
+        text = parts[2] if len(parts) > 2 else ""
+        if name == "(Default)":
+            name = ""
+        values[name] = (kind, int(text, 16) if kind == "REG_DWORD" else text)
+    return values
+
+
 class Running:
     """A program started through `uidriver run`, which reports its full exit code."""
 
@@ -98,6 +140,14 @@ class WineUI:
         finally:
             running.kill()
             self.kill(os.path.basename(program))
+
+    def shortcut(self, link):
+        """(target, arguments, working directory) of a shell link, or None."""
+        result = self.driver("shortcut", link, check=False)
+        if result.returncode != 0:
+            return None
+        fields = dict(line.split(": ", 1) for line in result.stdout.replace("\r\n", "\n").splitlines() if ": " in line)
+        return fields.get("target", ""), fields.get("arguments", ""), fields.get("working directory", "")
 
     def screenshot(self, name):
         path = os.path.join(self.artifacts, name + ".bmp")
