@@ -44,8 +44,8 @@ public:
     String CommonFilesFolder() override { return ::CommonFilesFolder(); }
     void CreateDirectoryPath(const String& path) override { ::CreateDirectoryPath(path); }
     void SetBackgroundTitle(const String& title) override { ::SetBackgroundTitle(title.Text()); }
-    void SetTitleColor(uint32 color) override { SetBackgroundTitleColour(color); }
-    void SetBackgroundColors(uint32 top, uint32 bottom, bool) override { SetBackgroundColours(top, bottom); }
+    void SetTitleColor(uint32 color) override { SetBackgroundTitleColor(color); }
+    void SetBackgroundColors(uint32 top, uint32 bottom, bool) override { ::SetBackgroundColors(top, bottom); }
     void SetBackgroundBitmap(const String& packed) override {
         ::SetBackgroundBitmap(packed.Text(), packed.Length());
     }
@@ -221,10 +221,10 @@ void Installation::Register(const String& sharedFilesList) {
     values.uninstallBatch2 = manifest_.uninstallBatch2;
     values.sharedFilesList = sharedFilesList;
     values.displayTitle = background.title;
-    values.titleColor = background.titleColour;
-    values.topColor = background.topColour;
-    values.bottomColor = background.bottomColour;
-    values.monoColor = background.monoColour;
+    values.titleColor = background.titleColor;
+    values.topColor = background.topColor;
+    values.bottomColor = background.bottomColor;
+    values.monoColor = background.monoColor;
     values.displayIcon = firstStartMenuTarget_.IsEmpty() ? uninstallerPath_ : firstStartMenuTarget_;
     values.estimatedSizeBytes = stored_.storedBytes;
     WriteUninstallRecord(values, problems_);

@@ -28,8 +28,8 @@ private:
     HGDIOBJ object_;
 };
 
-void FillWithColour(HDC dc, const RECT& rect, COLORREF colour) {
-    GdiObject brush(CreateSolidBrush(colour));
+void FillWithColor(HDC dc, const RECT& rect, COLORREF color) {
+    GdiObject brush(CreateSolidBrush(color));
     FillRect(dc, &rect, static_cast<HBRUSH>(brush.Get()));
 }
 
@@ -37,23 +37,23 @@ int32 Red(COLORREF c) { return int32(c & 0xFF); }
 int32 Green(COLORREF c) { return int32((c >> 8) & 0xFF); }
 int32 Blue(COLORREF c) { return int32((c >> 16) & 0xFF); }
 
-// Horizontal bands from the top colour to the bottom colour; each band
-// already carries one step, so the last of n bands has the bottom colour.
+// Horizontal bands from the top color to the bottom color; each band
+// already carries one step, so the last of n bands has the bottom color.
 // Some heights (1050 pixels, say) leave one band more than n; it keeps the
-// bottom colour instead of stepping past it and wrapping round.
+// bottom color instead of stepping past it and wrapping round.
 void DrawGradient(HDC dc, const RECT& client) {
     const int32 extent = client.bottom - client.top + 1;
     int32 band = extent / 224;
     if (band < 1) band = 1;
     if (band > 8) band = 8;
     const int32 steps = extent / band;
-    int32 r = Red(settings.topColour);
-    int32 g = Green(settings.topColour);
-    int32 b = Blue(settings.topColour);
+    int32 r = Red(settings.topColor);
+    int32 g = Green(settings.topColor);
+    int32 b = Blue(settings.topColor);
     EvenStepper red, green, blue;
-    red.Setup(r - Red(settings.bottomColour), steps);
-    green.Setup(g - Green(settings.bottomColour), steps);
-    blue.Setup(b - Blue(settings.bottomColour), steps);
+    red.Setup(r - Red(settings.bottomColor), steps);
+    green.Setup(g - Green(settings.bottomColor), steps);
+    blue.Setup(b - Blue(settings.bottomColor), steps);
     RECT fill = client;
     fill.right = client.right + 1;
     int32 stepsLeft = steps;
@@ -66,7 +66,7 @@ void DrawGradient(HDC dc, const RECT& client) {
             g -= green.Next();
             b -= blue.Next();
         }
-        FillWithColour(dc, fill, RGB(r & 0xFF, g & 0xFF, b & 0xFF));
+        FillWithColor(dc, fill, RGB(r & 0xFF, g & 0xFF, b & 0xFF));
     }
 }
 
@@ -75,8 +75,8 @@ LRESULT EraseBackground(HWND window, HDC dc) {
     GetClientRect(window, &client);
     if (!settings.bitmap.IsEmpty()) {
         settings.bitmap.Draw(dc, client, SRCCOPY);
-    } else if (settings.monoColour) {
-        FillWithColour(dc, client, settings.topColour);
+    } else if (settings.monoColor) {
+        FillWithColor(dc, client, settings.topColor);
     } else {
         DrawGradient(dc, client);
     }
@@ -100,7 +100,7 @@ LRESULT Paint(HWND window) {
         HFONT font = CreateTitleFont(dc, settings.title.Text(), client.right, nullptr);
         HGDIOBJ previous = SelectObject(dc, font);
         SetBkMode(dc, TRANSPARENT);
-        SetTextColor(dc, settings.titleColour);
+        SetTextColor(dc, settings.titleColor);
         TextOutA(dc, 0, 0, settings.title.Text(), settings.title.Length());
         SelectObject(dc, previous);
         DeleteObject(font);
@@ -115,10 +115,10 @@ const BackgroundSettings& CurrentBackground() { return settings; }
 
 void SetDefaultBackground() {
     settings.title.Clear();
-    settings.titleColour = GetSysColor(COLOR_WINDOWTEXT);
-    settings.topColour = GetSysColor(COLOR_WINDOW);
-    settings.bottomColour = 0;
-    settings.monoColour = true;
+    settings.titleColor = GetSysColor(COLOR_WINDOWTEXT);
+    settings.topColor = GetSysColor(COLOR_WINDOW);
+    settings.bottomColor = 0;
+    settings.monoColor = true;
     settings.bitmap.Clear();
 }
 
@@ -178,15 +178,15 @@ HWND CreateBackgroundWindow(HWND parent) {
 
 void SetBackgroundTitle(const char* title) { settings.title = title; }
 
-void SetBackgroundTitleColour(COLORREF colour) { settings.titleColour = colour; }
+void SetBackgroundTitleColor(COLORREF color) { settings.titleColor = color; }
 
-void SetBackgroundColours(COLORREF top, COLORREF bottom) {
-    settings.topColour = top;
-    settings.bottomColour = bottom;
-    settings.monoColour = top == bottom;
+void SetBackgroundColors(COLORREF top, COLORREF bottom) {
+    settings.topColor = top;
+    settings.bottomColor = bottom;
+    settings.monoColor = top == bottom;
 }
 
-void SetBackgroundMono(bool mono) { settings.monoColour = mono; }
+void SetBackgroundMono(bool mono) { settings.monoColor = mono; }
 
 bool SetBackgroundBitmap(const void* packed, int32 count) {
     Bitmap candidate;

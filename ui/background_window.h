@@ -1,5 +1,5 @@
 // The full-screen window behind every dialog: it paints the product's
-// bitmap, one colour or a banded gradient, and the display title in the
+// bitmap, one color or a banded gradient, and the display title in the
 // top-left corner. The settings are process-wide and read on every paint.
 #ifndef QUILLPACK_UI_BACKGROUND_WINDOW_H
 #define QUILLPACK_UI_BACKGROUND_WINDOW_H
@@ -11,18 +11,18 @@
 
 struct BackgroundSettings {
     String title;
-    COLORREF titleColour = 0;
-    COLORREF topColour = 0;
-    COLORREF bottomColour = 0;
-    bool monoColour = true;
+    COLORREF titleColor = 0;
+    COLORREF topColor = 0;
+    COLORREF bottomColor = 0;
+    bool monoColor = true;
     Bitmap bitmap;
 };
 
 // Read access for whoever records the settings (the uninstall registration).
 const BackgroundSettings& CurrentBackground();
 
-// Title colour COLOR_WINDOWTEXT, top colour COLOR_WINDOW, bottom colour 0,
-// mono colour true, no title and no bitmap.
+// Title color COLOR_WINDOWTEXT, top color COLOR_WINDOW, bottom color 0,
+// mono color true, no title and no bitmap.
 void SetDefaultBackground();
 
 // Registers the class once per process, creates the popup and shows it
@@ -34,16 +34,16 @@ LRESULT CALLBACK BackgroundWindowProc(HWND window, UINT message, WPARAM wParam, 
 // Setters for the manifest reader and the uninstaller. None of them repaints;
 // call RepaintBackground once after a group of changes.
 void SetBackgroundTitle(const char* title);
-void SetBackgroundTitleColour(COLORREF colour);
-// Top and bottom; mono colour becomes true exactly when they are equal.
-void SetBackgroundColours(COLORREF top, COLORREF bottom);
+void SetBackgroundTitleColor(COLORREF color);
+// Top and bottom; mono color becomes true exactly when they are equal.
+void SetBackgroundColors(COLORREF top, COLORREF bottom);
 // For restoring a recorded state where the mono flag was stored separately.
 void SetBackgroundMono(bool mono);
 // The packed bitmap (no 14-byte file header); false and the bitmap left as
 // it was when the bytes are not a usable bitmap.
 bool SetBackgroundBitmap(const void* packed, int32 count);
 // Loads a ".BMP" file as the background; false and the bitmap emptied when
-// it cannot be read (the colours then apply).
+// it cannot be read (the colors then apply).
 bool LoadBackgroundBitmap(const char* path);
 // Writes the current background bitmap as a ".BMP" file; false when there is
 // none or the file cannot be created.

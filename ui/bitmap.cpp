@@ -65,11 +65,11 @@ bool Bitmap::Parse() {
         compression = Le32(p + 16);
         imageSize = Le32(p + 20);
         palette = Le32(p + 32);
-        // Only depths up to 8 have an implied colour table; 16 bits would
+        // Only depths up to 8 have an implied color table; 16 bits would
         // otherwise claim 65,536 entries that no file carries.
         if (palette == 0 && bits <= 8) palette = int64(1) << bits;
         entrySize = 4;
-        // The three colour masks sit between the header and the pixels.
+        // The three color masks sit between the header and the pixels.
         if (compression == BI_BITFIELDS) masks = 12;
     } else {
         Clear();

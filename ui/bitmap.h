@@ -1,4 +1,4 @@
-// A device-independent bitmap held as packed data: the header, the colour
+// A device-independent bitmap held as packed data: the header, the color
 // table and the pixel rows exactly as they follow the 14-byte file header of
 // a ".BMP" file. The data comes from an archive or a file, so it is checked
 // before the system is ever asked to draw it.

@@ -66,17 +66,17 @@ protected:
         EXPECT_EQ(c.Height(), GetSystemMetrics(SM_CYSCREEN));
         return c;
     }
-    static int CountColour(const Capture& c, COLORREF colour, int x0, int y0, int x1, int y1) {
+    static int CountColor(const Capture& c, COLORREF color, int x0, int y0, int x1, int y1) {
         int n = 0;
         for (int y = y0; y < std::min(y1, c.Height()); ++y)
-            for (int x = x0; x < std::min(x1, c.Width()); ++x) n += c.At(x, y) == colour;
+            for (int x = x0; x < std::min(x1, c.Width()); ++x) n += c.At(x, y) == color;
         return n;
     }
     static HWND window_;
 };
 HWND BackgroundWindow::window_ = nullptr;
 
-TEST_F(BackgroundWindow, IsABorderlessMaximisedPopupFilledWithItsColour) {
+TEST_F(BackgroundWindow, IsABorderlessMaximisedPopupFilledWithItsColor) {
     // A fresh one, reusing the class, checked after the system had time to settle its size.
     HWND fresh = CreateBackgroundWindow();
     ASSERT_NE(fresh, nullptr);
@@ -101,8 +101,8 @@ TEST_F(BackgroundWindow, IsABorderlessMaximisedPopupFilledWithItsColour) {
     const Capture defaults = Shot();
     EXPECT_EQ(defaults.At(0, 0), GetSysColor(COLOR_WINDOW));
     EXPECT_EQ(defaults.At(defaults.Width() - 1, defaults.Height() - 1), GetSysColor(COLOR_WINDOW));
-    SetBackgroundColours(RGB(10, 120, 230), RGB(10, 120, 230));
-    EXPECT_TRUE(CurrentBackground().monoColour);
+    SetBackgroundColors(RGB(10, 120, 230), RGB(10, 120, 230));
+    EXPECT_TRUE(CurrentBackground().monoColor);
     Repaint();
     const Capture c = Shot();
     for (int y = 0; y < c.Height(); y += 37) {
@@ -110,8 +110,8 @@ TEST_F(BackgroundWindow, IsABorderlessMaximisedPopupFilledWithItsColour) {
     }
 }
 
-// The colour of band k (counted from 1) when n bands step from top to bottom:
-// each component has moved k/n of its way, rounded toward the top colour.
+// The color of band k (counted from 1) when n bands step from top to bottom:
+// each component has moved k/n of its way, rounded toward the top color.
 COLORREF ExpectedBand(COLORREF top, COLORREF bottom, int k, int n) {
     auto component = [&](int shift) {
         const int t = int(top >> shift & 0xFF), b = int(bottom >> shift & 0xFF);
@@ -124,11 +124,11 @@ COLORREF ExpectedBand(COLORREF top, COLORREF bottom, int k, int n) {
 
 TEST_F(BackgroundWindow, GradientBandsFollowTheWindowHeight) {
     const COLORREF top = RGB(250, 0, 40), bottom = RGB(5, 255, 40);
-    SetBackgroundColours(top, bottom);
-    EXPECT_FALSE(CurrentBackground().monoColour);
+    SetBackgroundColors(top, bottom);
+    EXPECT_FALSE(CurrentBackground().monoColor);
     const struct { int height, band, steps; } cases[] = {
         {200, 1, 201}, {480, 2, 240}, {600, 2, 300}, {768, 3, 256}, {864, 3, 288}, {1024, 4, 256}, {1200, 5, 240},
-        // One band more than steps: the extra band keeps the bottom colour
+        // One band more than steps: the extra band keeps the bottom color
         // instead of stepping past it (green would wrap round to 0).
         {1600, 7, 228},
     };
@@ -145,8 +145,8 @@ TEST_F(BackgroundWindow, GradientBandsFollowTheWindowHeight) {
     }
 }
 
-TEST_F(BackgroundWindow, GradientCoversTheScreenAndOneColourStaysThatColour) {
-    SetBackgroundColours(RGB(0, 0, 255), RGB(0, 0, 0));
+TEST_F(BackgroundWindow, GradientCoversTheScreenAndOneColorStaysThatColor) {
+    SetBackgroundColors(RGB(0, 0, 255), RGB(0, 0, 0));
     Repaint();
     const Capture c = Shot();
     const int n = (c.Height() + 1) / std::min(8, std::max(1, (c.Height() + 1) / 224));
@@ -155,7 +155,7 @@ TEST_F(BackgroundWindow, GradientCoversTheScreenAndOneColourStaysThatColour) {
     EXPECT_EQ(c.At(c.Width() / 2, c.Height() / 2) & 0xFFFF, 0u);
     uitest::SaveScreenshot("background_gradient");
 
-    SetBackgroundColours(RGB(7, 8, 9), RGB(7, 8, 9));
+    SetBackgroundColors(RGB(7, 8, 9), RGB(7, 8, 9));
     SetBackgroundMono(false);
     const Capture image = Erase(8, 480);
     EXPECT_EQ(image.At(0, 0), RGB(7, 8, 9));
@@ -174,7 +174,7 @@ TEST_F(BackgroundWindow, BitmapIsStretchedOverTheWholeWindow) {
     core.replace(12 + 768, sizeof indices, reinterpret_cast<const char*>(indices), sizeof indices);
 
     for (const std::string* data : {&info, &core}) {
-        SetBackgroundColours(RGB(1, 2, 3), RGB(1, 2, 3));
+        SetBackgroundColors(RGB(1, 2, 3), RGB(1, 2, 3));
         ASSERT_TRUE(SetBackgroundBitmap(data->data(), int32(data->size())));
         Repaint();
         const Capture c = Shot();
@@ -187,38 +187,38 @@ TEST_F(BackgroundWindow, BitmapIsStretchedOverTheWholeWindow) {
         EXPECT_EQ(c.At(w - 1, h - 1), RGB(0, 255, 0));
     }
     SetBackgroundTitle("Quillpack Sample Product");
-    SetBackgroundTitleColour(RGB(255, 255, 0));
+    SetBackgroundTitleColor(RGB(255, 255, 0));
     Repaint();
     uitest::SaveScreenshot("background_bitmap");
 }
 
-TEST_F(BackgroundWindow, RefusedBitmapKeepsTheColours) {
+TEST_F(BackgroundWindow, RefusedBitmapKeepsTheColors) {
     const std::string bad = uitest::InfoBitmap(2, 2, 24, 0, 0).substr(0, 41);
     EXPECT_FALSE(SetBackgroundBitmap(bad.data(), int32(bad.size())));
     EXPECT_TRUE(CurrentBackground().bitmap.IsEmpty());
-    SetBackgroundColours(RGB(9, 9, 9), RGB(9, 9, 9));
+    SetBackgroundColors(RGB(9, 9, 9), RGB(9, 9, 9));
     Repaint();
     EXPECT_EQ(Shot().At(5, 5), RGB(9, 9, 9));
     EXPECT_FALSE(SaveBackgroundBitmap("unused.bmp"));
 }
 
-TEST_F(BackgroundWindow, TitleIsDrawnTopLeftInItsColourAndOnlyWhenNotBlank) {
+TEST_F(BackgroundWindow, TitleIsDrawnTopLeftInItsColorAndOnlyWhenNotBlank) {
     const COLORREF ground = RGB(0, 0, 128), ink = RGB(255, 0, 0);
-    SetBackgroundColours(ground, ground);
-    SetBackgroundTitleColour(ink);
+    SetBackgroundColors(ground, ground);
+    SetBackgroundTitleColor(ink);
     SetBackgroundTitle("Quillpack");
     Repaint();
     const Capture c = Shot();
-    EXPECT_GT(CountColour(c, ink, 0, 0, 300, 50), 40);
-    EXPECT_EQ(CountColour(c, ink, 0, 60, c.Width(), c.Height()), 0) << "title below its line";
-    EXPECT_EQ(CountColour(c, ink, 400, 0, c.Width(), 60), 0) << "title not at the left";
+    EXPECT_GT(CountColor(c, ink, 0, 0, 300, 50), 40);
+    EXPECT_EQ(CountColor(c, ink, 0, 60, c.Width(), c.Height()), 0) << "title below its line";
+    EXPECT_EQ(CountColor(c, ink, 400, 0, c.Width(), 60), 0) << "title not at the left";
 
     for (const char* blank : {"", "  \r\n\t "}) {
         SetBackgroundTitle(blank);
         Repaint();
         const Capture none = Shot();
-        EXPECT_EQ(CountColour(none, ink, 0, 0, none.Width(), none.Height()), 0) << '"' << blank << '"';
-        EXPECT_EQ(CountColour(none, ground, 0, 0, 300, 50), 300 * 50);
+        EXPECT_EQ(CountColor(none, ink, 0, 0, none.Width(), none.Height()), 0) << '"' << blank << '"';
+        EXPECT_EQ(CountColor(none, ground, 0, 0, 300, 50), 300 * 50);
     }
 }
 

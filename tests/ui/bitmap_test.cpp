@@ -21,12 +21,12 @@ TEST(BitmapParse, ReadsBothHeaderKindsAndTheirPaletteSizes) {
         {"core 4-bit", CoreBitmap(2, 2, 4), 2, 2, 4, 16, 60},
         {"core 24-bit: no table", CoreBitmap(5, 3, 24), 5, 3, 24, 0, 12},
         {"info 24-bit: no table", InfoBitmap(4, 4, 24, 0, 0), 4, 4, 24, 0, 40},
-        {"info 8-bit, 16 colours used", InfoBitmap(4, 4, 8, 16, 16), 4, 4, 8, 16, 40 + 64},
+        {"info 8-bit, 16 colors used", InfoBitmap(4, 4, 8, 16, 16), 4, 4, 8, 16, 40 + 64},
         {"info 8-bit, full table", InfoBitmap(4, 4, 8, 0, 256), 4, 4, 8, 256, 40 + 1024},
         {"info 1-bit", InfoBitmap(33, 2, 1, 0, 2), 33, 2, 1, 2, 48},
         {"info 24-bit with an optimising table", InfoBitmap(2, 2, 24, 3, 3), 2, 2, 24, 3, 52},
         {"info 16-bit has no implied table", InfoBitmap(2, 2, 16, 0, 0), 2, 2, 16, 0, 40},
-        {"info 32-bit, colour masks skipped", InfoBitmap(2, 2, 32, 0, 0, BI_BITFIELDS), 2, 2, 32, 0, 52},
+        {"info 32-bit, color masks skipped", InfoBitmap(2, 2, 32, 0, 0, BI_BITFIELDS), 2, 2, 32, 0, 52},
         {"info top-down keeps its sign", InfoBitmap(3, -5, 24, 0, 0), 3, -5, 24, 0, 40},
     };
     for (const auto& c : cases) {
@@ -58,7 +58,7 @@ TEST(BitmapParse, RefusesDataThatCannotBeDrawnSafely) {
         {"one byte short of the pixel rows", Truncated(InfoBitmap(3, 3, 24, 0, 0), 1)},
         {"top-down one byte short", Truncated(InfoBitmap(3, -3, 24, 0, 0), 1)},
         {"core one byte short", Truncated(CoreBitmap(3, 3, 8), 1)},
-        {"colour table beyond the data", WithField(InfoBitmap(2, 2, 8, 4, 4), 32, 0x7FFFFFFF)},
+        {"color table beyond the data", WithField(InfoBitmap(2, 2, 8, 4, 4), 32, 0x7FFFFFFF)},
         {"zero width", WithField(InfoBitmap(2, 2, 24, 0, 0), 4, 0)},
         {"zero height", WithField(InfoBitmap(2, 2, 24, 0, 0), 8, 0)},
         {"negative width", WithField(InfoBitmap(2, 2, 24, 0, 0), 4, uint32_t(-2))},

@@ -79,8 +79,8 @@ protected:
         StartUserInterface();
         SetDefaultBackground();
         SetBackgroundTitle("Quillpack Sample Product");
-        SetBackgroundTitleColour(RGB(255, 255, 255));
-        SetBackgroundColours(RGB(0, 64, 160), RGB(0, 0, 24));
+        SetBackgroundTitleColor(RGB(255, 255, 255));
+        SetBackgroundColors(RGB(0, 64, 160), RGB(0, 0, 24));
         background_ = CreateBackgroundWindow();
         PumpMessages();
     }

@@ -41,7 +41,7 @@ inline std::string InfoBitmap(int width, int height, int bits, uint32_t colorsUs
     return s;
 }
 
-// A BITMAPCOREHEADER image with its full 3-byte colour table.
+// A BITMAPCOREHEADER image with its full 3-byte color table.
 inline std::string CoreBitmap(int width, int height, int bits) {
     size_t entries = bits <= 8 ? (size_t(1) << bits) : 0;
     std::string s(12 + entries * 3 + Stride(width, bits) * size_t(height), '\0');
