@@ -82,7 +82,10 @@ bool DirectoryExists(const String& path) {
 }
 
 bool CreateDirectoryPath(const String& path) {
-    if (path.IsEmpty()) return false;
+    // No system call takes a longer path; refusing it first also keeps a
+    // hostile text of many thousand components from a recursion that holds
+    // every parent at once.
+    if (path.IsEmpty() || path.Length() >= MAX_PATH) return false;
     if (DirectoryExists(path)) return true;
     String parent = ParentDirectory(path);
     if (!parent.IsEmpty() && !DirectoryExists(parent)) {

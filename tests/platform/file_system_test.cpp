@@ -97,6 +97,35 @@ TEST_F(FileSystemTest, CreateAndRemoveDirectories) {
     EXPECT_FALSE(RemoveEmptyDirectory("c:\\"));
 }
 
+// The system's paths hold 259 characters and a NUL. One more is refused
+// before anything is made; at the limit the parents are made as usual.
+TEST_F(FileSystemTest, CreateDirectoryPathRefusesPathsPastTheLimitUpFront) {
+    for (size_t length : {size_t(MAX_PATH) - 1, size_t(MAX_PATH)}) {
+        std::string top = PathOf("t" + std::to_string(length));
+        // Parents well below the 248 characters a directory may have.
+        std::string parent = top;
+        while (parent.size() < length - 31) parent += "\\abcdefghij";
+        parent.resize(length - 31);
+        if (parent.back() == '\\') parent.back() = 'x';
+        std::string path = parent + "\\" + std::string(30, 'z');
+        ASSERT_EQ(length, path.size());
+        bool created = CreateDirectoryPath(path.c_str());
+        if (length >= MAX_PATH) {
+            EXPECT_FALSE(created);
+            EXPECT_FALSE(Exists(top)) << "nothing made below a path that is too long";
+        } else {
+            EXPECT_TRUE(Exists(parent)) << "the parents of a path at the limit";
+        }
+        // Bottom up: DeleteTree's buffers stop short of entries this deep.
+        for (std::string p = path; p.size() > root_.size(); p.resize(p.rfind('\\'))) RemoveDirectoryA(p.c_str());
+    }
+    // A hostile publisher: tens of thousands of components, answered at once.
+    std::string hostile = root_;
+    for (int i = 0; i < 60000; ++i) hostile += "\\a";
+    EXPECT_FALSE(CreateDirectoryPath(hostile.c_str()));
+    EXPECT_FALSE(Exists(PathOf("a")));
+}
+
 TEST(FileSystemDeathTest, CreateDirectoryOrDieStopsWithThePath) {
     char letter = MissingDrive();
     if (!letter) GTEST_SKIP() << "every drive letter is in use";
