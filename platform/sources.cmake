@@ -1,2 +1,1 @@
-file(GLOB QP_PLATFORM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/platform/*.cpp ${CMAKE_SOURCE_DIR}/platform/*.c)
-list(FILTER QP_PLATFORM_SOURCES EXCLUDE REGEX "/(main|host_win|command_line)\\.cpp$")
+qp_area_sources(QP_PLATFORM_SOURCES platform)
