@@ -104,6 +104,7 @@ private:
     String previousSharedList_;
     bool startMenuShortcutMade_ = false;
     String firstStartMenuTarget_;
+    int64 uninstallerBytes_ = 0;
 };
 
 void Installation::Welcome() {
@@ -126,7 +127,8 @@ void Installation::StoreUninstaller() {
     if (!own_.ReadRange(image, 0, head.offset)) ReportCorruptArchive(CorruptUninstallerRead);
     if (Has(Checksums) && image.Checksum() != manifest_.uninstallerChecksum)
         ReportCorruptArchive(CorruptUninstallerChecksum);
-    StoreFile(uninstallerPath_, image.Text(), image.Length(), manifest_.uninstallerDate, problems_);
+    if (StoreFile(uninstallerPath_, image.Text(), image.Length(), manifest_.uninstallerDate, problems_))
+        uninstallerBytes_ = image.Length();
 }
 
 void Installation::CreateShortcuts() {
@@ -226,7 +228,7 @@ void Installation::Register(const String& sharedFilesList) {
     values.bottomColor = background.bottomColor;
     values.monoColor = background.monoColor;
     values.displayIcon = firstStartMenuTarget_.IsEmpty() ? uninstallerPath_ : firstStartMenuTarget_;
-    values.estimatedSizeBytes = stored_.storedBytes;
+    values.estimatedSizeBytes = stored_.storedBytes + uninstallerBytes_;
     WriteUninstallRecord(values, problems_);
 }
 
