@@ -12,6 +12,8 @@
 #include "platform/globals.h"
 #include "ui/background_window.h"
 #include "ui/dialogs.h"
+#include "uninstall/self_removal.h"
+#include "uninstall/uninstaller.h"
 
 String CommandInterpreter;
 
@@ -25,7 +27,16 @@ void FindCommandInterpreter() {
 
 [[noreturn]] void UninstallRoad(const CommandLineOptions& options) {
     if (options.productName.IsEmpty()) UsageError("Product name required");
-    FatalError("Uninstalling \"%s\" is not built yet in this version of the program.", options.productName.Text());
+    switch (UninstallProduct(options.productName)) {
+        case UninstallComplete:
+            RemoveUninstaller();
+            ExitProgram(ExitSuccess);
+        case UninstallPartial:
+            ExitProgram(ExitPartial);
+        case UninstallNotPossible:
+            break;
+    }
+    ExitProgram(ExitFatal);
 }
 
 [[noreturn]] void InstallRoad(const CommandLineOptions& options) {
