@@ -137,12 +137,14 @@ bool SaveScreenshot(const char* path) {
 // Runs a program to its end and prints its full exit code (the Unix side of
 // Wine keeps only the low eight bits).
 int Run(int argc, char** argv) {
+    // An argument that holds its own quotes (/u:"Name") is passed exactly as
+    // given; others are quoted only when they hold blanks.
     std::string line;
     for (int i = 0; i < argc; ++i) {
+        std::string arg = argv[i];
+        bool quote = arg.find('"') == std::string::npos && (arg.empty() || arg.find_first_of(" \t") != std::string::npos);
         if (i) line += ' ';
-        line += '"';
-        line += argv[i];
-        line += '"';
+        line += quote ? '"' + arg + '"' : arg;
     }
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
