@@ -1,7 +1,8 @@
 """The main job: pack the sample product with qpkbuild, install it under Wine
 in automatic mode, and show what a user and an administrator would check
 afterwards: the installed tree with sizes and dates, the registration, the
-shortcuts, the log and the exit code.
+shortcuts, the log and the exit code. Then uninstall it the way the system's
+list of programs would, quietly, and show that nothing is left behind.
 
 Run by setup.sh inside the Wine session it prepares."""
 
@@ -10,6 +11,7 @@ import datetime
 import os
 import subprocess
 import sys
+import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from wine_ui import WineUI, reg_query, unix_path  # noqa: E402
@@ -102,7 +104,42 @@ def main():
         print("(none)")
     heading("result")
     print("exit code: %d" % code)
-    return 0 if code == 0 else 1
+    if code != 0:
+        return 1
+
+    quiet = values.get("QuietUninstallString", ("", ""))[1]
+    heading("uninstalling: %s" % quiet)
+    program, argument = quiet[1:].split('" ', 1)
+    running = ui.start(unix_path(program), *argument.split(" "))
+    try:
+        uninstall_code = running.exit_code(timeout=600)
+    finally:
+        running.kill()
+    print("exit code: %d" % uninstall_code)
+    folder = unix_path(location)
+    # The uninstaller's own file goes once it has exited.
+    for _ in range(100):
+        if not os.path.exists(folder):
+            break
+        time.sleep(0.2)
+    heading("left behind")
+    left = []
+    if os.path.exists(folder):
+        left.append("folder %s: %s" % (location, os.listdir(folder)))
+    if reg_query(UNINSTALL_KEY) is not None:
+        left.append("registration " + UNINSTALL_KEY)
+    for hive in ("HKLM", "HKCU"):
+        if reg_query("%s\\Software\\Quillpack Examples" % hive) is not None:
+            left.append("product keys in " + hive)
+    counts = reg_query("HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\SharedDLLs") or {}
+    left += ["shared count " + name for name in counts if "Quillpack Examples" in name]
+    shared = unix_path("C:\\Program Files\\Common Files\\Quillpack Examples")
+    if os.path.exists(shared):
+        left.append("shared folder " + shared)
+    for base, _, files in os.walk(profile):
+        left += [os.path.join(base, f) for f in files if "Sample" in f and f.lower().endswith(".lnk")]
+    print("\n".join(left) if left else "nothing: files, folders, shortcuts, registration, keys and counts are gone")
+    return 0 if uninstall_code == 0 and not left else 1
 
 
 if __name__ == "__main__":
