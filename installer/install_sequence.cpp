@@ -11,6 +11,7 @@
 #include "installer/extraction.h"
 #include "installer/install_directory.h"
 #include "installer/install_log.h"
+#include "installer/previous_install.h"
 #include "installer/registration.h"
 #include "platform/file_system.h"
 #include "platform/globals.h"
@@ -26,15 +27,6 @@ namespace {
 
 // The installer's own version, shown in the welcome box and in the log.
 const double kInstallerVersion = 4.0;
-
-bool IsInstalled(const String& productName) {
-    String key = UninstallKeyPath(productName);
-    if (!SoftwareKeyExists(key.Text(), false)) return false;
-    if (OpenSoftwareKey(key.Text(), false, RegOpenOnly) == OpenFailed) return false;
-    bool installed = ValueExists("UninstallString") || ValueExists("QuietUninstallString");
-    CloseKey();
-    return installed;
-}
 
 // The real folders and the background window behind the manifest reader.
 class WindowsManifestHost : public ManifestHost {
@@ -52,16 +44,7 @@ public:
     void RepaintBackground() override { ::RepaintBackground(); }
 
     // An update can only go where the product already is.
-    void CheckUpdateOnly(const String& requiredProduct) override {
-        String required = requiredProduct;
-        if (required.IsBlank()) required = productName;
-        if (IsInstalled(required)) return;
-        String text(required);
-        text.Append(" is not currently installed on your system.  This self-extracting archive can only "
-                    "update existing installations.");
-        ShowError("%s", text.Text());
-        ExitProgram(ExitFatal);
-    }
+    void CheckUpdateOnly(const String& requiredProduct) override { CheckRequiredProduct(requiredProduct, productName); }
 
     String productName;
 };
@@ -265,16 +248,17 @@ void Installation::Restart(int exitCode) {
 void Installation::Run(const String& directoryOverride) {
     directory_ = directoryOverride;
 
-    // A previous installation of the product is not looked for yet: every
-    // installation is treated as a new one (no copy-over, no uninstallation
-    // first) until that lookup is built.
+    PreviousInstall previous;
+    if (Has(WithUninstaller)) previous = LookUpPreviousInstallation(productName_);
     if (!AutomaticMode) {
         Welcome();
         ShowDocument("LicenseDlg", manifest_.licenseText);
         ShowDocument("ReadmeDlg", manifest_.readmeText);
     }
-    // The previous-installation decision goes here, before the directory
-    // choice, once the lookup exists.
+    if (Has(WithUninstaller) && previous.found) {
+        copyOver_ = DecidePreviousInstallation(previous, manifest_, productName_, directory_);
+        if (copyOver_) previousSharedList_ = previous.sharedFiles;
+    }
     if (!copyOver_) ChooseInstallationDirectory(directory_, manifest_, productName_);
     uninstallerPath_ = JoinPath(directory_, "Uninstall.EXE");
     const String& shared = manifest_.sharedDirectory;
