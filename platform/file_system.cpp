@@ -109,23 +109,37 @@ bool RemoveEmptyDirectory(const String& path) {
 
 namespace {
 
-// The path as the system will resolve it: "/", "." and ".." and a relative
-// start would otherwise slip past the guards of DeleteTree.
-String ResolvedPath(const String& path) {
-    char buffer[MAX_PATH];
-    DWORD length = GetFullPathNameA(path.Text(), MAX_PATH, buffer, nullptr);
-    return FromBuffer(buffer, length, MAX_PATH);
+bool HasNamespacePrefix(const String& path) {
+    return path.Length() >= 4 && path.At(0) == '\\' && path.At(1) == '\\' &&
+           (path.At(2) == '?' || path.At(2) == '.') && path.At(3) == '\\';
 }
 
-}  // namespace
+// The path the system will act on, for the guards of DeleteTree to judge:
+// "\\?\" and "\\.\" taken off a drive path, then "/", "." and ".." and a
+// relative start resolved. Empty for what is never deleted as a tree:
+// device and volume paths (also a reserved name such as "CON", which
+// resolves to one), other namespace forms, and the root of a network share.
+String TreePath(const String& path) {
+    String text = path;
+    if (HasNamespacePrefix(text)) {
+        text.DropFirst(4);
+        if (!IsLetter(static_cast<unsigned char>(text.At(0))) || text.At(1) != ':') return String();
+    }
+    char buffer[MAX_PATH];
+    DWORD length = GetFullPathNameA(text.Text(), MAX_PATH, buffer, nullptr);
+    String resolved = FromBuffer(buffer, length, MAX_PATH);
+    if (resolved.IsEmpty() || HasNamespacePrefix(resolved)) return String();
+    if (resolved.At(0) == '\\' && resolved.At(1) == '\\') {
+        // \\server\share\folder at the least.
+        int32 server = resolved.Find('\\', 2);
+        int32 share = server < 0 ? -1 : resolved.Find('\\', server + 1);
+        if (share < 0 || share + 1 >= resolved.Length()) return String();
+    }
+    resolved.DropLastIf('\\');
+    return resolved;
+}
 
-bool DeleteTree(const String& path) {
-    if (path.Length() <= 3) return false;
-    String windows = WindowsDirectory();
-    if (windows.IsEmpty() || StartsWithPath(path, windows)) return false;
-    String resolved = ResolvedPath(path);
-    if (resolved.Length() <= 3 || StartsWithPath(resolved, windows)) return false;
-
+bool RemoveTree(const String& path) {
     bool complete = true;
     {
         WIN32_FIND_DATAA entry;
@@ -143,7 +157,7 @@ bool DeleteTree(const String& path) {
                 SetReadOnly(full, false);
                 removed = RemoveDirectoryA(full.Text()) != 0;
             } else {
-                removed = DeleteTree(full);
+                removed = RemoveTree(full);
             }
             if (!removed) complete = false;
         } while (FindNextFileA(find.Get(), &entry));
@@ -151,6 +165,24 @@ bool DeleteTree(const String& path) {
     // A read-only directory cannot be removed either.
     SetReadOnly(path, false);
     return RemoveEmptyDirectory(path) && complete;
+}
+
+}  // namespace
+
+bool DeleteTree(const String& path) {
+    String tree = TreePath(path);
+    if (tree.Length() <= 3) return false;
+    String windows = WindowsDirectory();
+    if (windows.IsEmpty() || StartsWithPath(tree, windows)) return false;
+    DWORD attributes = GetFileAttributesA(tree.Text());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    // A link or junction given as the tree is removed as a link: its
+    // target is somebody else's.
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+        SetReadOnly(tree, false);
+        return RemoveDirectoryA(tree.Text()) != 0;
+    }
+    return RemoveTree(tree);
 }
 
 bool FileExists(const String& path) {

@@ -166,13 +166,45 @@ TEST_F(FileSystemTest, DeleteTreeRefusesRootsAndTheWindowsDirectory) {
     for (char& ch : lowered) ch = static_cast<char>(tolower(static_cast<unsigned char>(ch)));
     for (char& ch : slashed) ch = ch == '\\' ? '/' : ch;
     std::string dotted = root_ + "\\..\\..\\..\\..\\..\\..\\..\\" + guarded.substr(3);
+    // The namespace forms reach the same folders past a guard that reads text.
+    std::string verbatim = "\\\\?\\" + guarded, device = "\\\\.\\" + guarded;
+    char missing = MissingDrive();
+    std::string otherRoot = std::string("\\\\?\\") + (missing ? missing : 'Q') + ":\\";
     for (const char* path : {"c:\\", "c:", "", windows.Text(), guarded.c_str(), lowered.c_str(), slashed.c_str(),
-                             dotted.c_str()}) {
+                             dotted.c_str(), verbatim.c_str(), device.c_str(), otherRoot.c_str(), "\\\\?\\c:\\",
+                             "\\\\.\\c:", "\\\\.\\PhysicalDrive0", "\\\\?\\Volume{00000000-0000-0000-0000-000000000000}\\",
+                             "\\\\?\\UNC\\server\\share\\dir", "\\\\server\\share", "c:\\somewhere\\CON"}) {
         EXPECT_FALSE(DeleteTree(path)) << path;
     }
     EXPECT_TRUE(Exists(inside));
     DeleteFileA(inside.c_str());
     RemoveDirectoryA(guarded.c_str());
+}
+
+TEST_F(FileSystemTest, DeleteTreeTakesAVerbatimPathToAnOrdinaryFolder) {
+    std::string tree = PathOf("plain");
+    ASSERT_TRUE(CreateDirectoryPath((tree + "\\sub").c_str()));
+    Make("plain\\sub\\f.txt");
+    EXPECT_TRUE(DeleteTree(("\\\\?\\" + tree).c_str()));
+    EXPECT_FALSE(Exists(tree));
+}
+
+// A link given as the tree goes as a link; what it points to stays.
+TEST_F(FileSystemTest, DeleteTreeRemovesATopLevelLinkNotItsTarget) {
+    std::string target = PathOf("target"), link = PathOf("link");
+    ASSERT_TRUE(CreateDirectoryPath(target.c_str()));
+    std::string kept = Make("target\\kept.txt");
+    typedef BOOLEAN(WINAPI * CreateLink)(LPCSTR, LPCSTR, DWORD);
+    CreateLink create = reinterpret_cast<CreateLink>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "CreateSymbolicLinkA")));
+    bool made = create && create(link.c_str(), target.c_str(), 1 /* directory */);
+    DWORD attributes = GetFileAttributesA(link.c_str());
+    if (!made || attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        GTEST_SKIP() << "directory links cannot be made here";
+    }
+    EXPECT_TRUE(DeleteTree(link.c_str()));
+    EXPECT_FALSE(Exists(link));
+    EXPECT_TRUE(Exists(kept));
 }
 
 TEST_F(FileSystemTest, WholeFilesAndShortNames) {
@@ -207,7 +239,9 @@ TEST_F(FileSystemTest, Drives) {
     EXPECT_GT(FreeSpaceOfRoot(DriveRootOf(windows)), 0);
     EXPECT_EQ(FreeSpaceOfRoot("q:\\no\\such\\root\\"), -1);
     for (char c : {'1', '*', ':', '\0', MissingDrive()}) {
-        if (c == MissingDrive() && c) EXPECT_FALSE(DriveExists(c));
+        if (c == MissingDrive() && c) {
+            EXPECT_FALSE(DriveExists(c));
+        }
         EXPECT_EQ(ClusterSize(c), -1) << c;
         EXPECT_EQ(FreeSpace(c), -1) << c;
     }
