@@ -1,0 +1,496 @@
+#!/usr/bin/env python3
+"""The installation benchmark: how fast the setup program installs a product
+under Wine compared with Wine's own xcopy of the same tree, whether its time
+per file stays flat as the file count grows, and how much memory it needs for
+a large payload.
+
+    python3 bench/install/install_bench.py [--build DIR] [--quick] [--big-mb N]
+
+DIR holds native/qpkbuild and windows/quillpack.exe (default: $QP_BUILD or
+build/). Run outside a Wine session, the script starts its own (a private
+Xvfb display and a throwaway prefix, through tools/common.sh) and runs itself
+again inside it. Prints a table at the end; there are no pass/fail limits,
+but a setup run that fails or leaves a wrong tree stops the measurement."""
+
+import argparse
+import gzip
+import os
+import random
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+SESSION_MARK = "QP_INSTALL_BENCH_SESSION"
+
+# Where realistic content comes from: texts and the cross compiler's
+# libraries and objects, as a product would ship documents and binaries.
+CONTENT_SOURCES = ["/usr/share/doc", "/usr/lib/gcc/i686-w64-mingw32", "/usr/i686-w64-mingw32/lib",
+                   "/usr/share/common-licenses"]
+POOL_BYTES = 48 << 20
+POOL_FILE_MAX = 4 << 20
+
+# Wine looks names up without regard to case by reading the whole folder,
+# so a huge folder makes every file slower to create, whoever creates it.
+# Both small-file trees keep their folders this full, so that a growing
+# time per file can only come from the installer.
+FILES_PER_FOLDER = 250
+
+INSTALL_DIR = "C:\\bench\\inst"
+COPY_DIR = "C:\\bench\\copy"
+
+
+class BenchError(Exception):
+    pass
+
+
+def log(text):
+    print("-- " + text, flush=True)
+
+
+def windows_path(path):
+    """The Z: drive maps the Unix root in every Wine prefix."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def prefix_path(windows):
+    """Where a C: path of the prefix lies on the host."""
+    return os.path.join(os.environ["WINEPREFIX"], "drive_c", *windows[3:].split("\\"))
+
+
+# ---------------------------------------------------------------- content
+
+class ContentPool:
+    """Blobs of text and of binaries read from the machine; new files are cut
+    from them at random places, with some random bytes mixed in for content
+    that is already compressed (images, archives)."""
+
+    def __init__(self, rng):
+        self.rng = rng
+        self.texts, self.binaries = [], []
+        total = 0
+        candidates = []
+        for top in CONTENT_SOURCES:
+            for base, dirs, files in os.walk(top):
+                dirs.sort()
+                for name in sorted(files):
+                    path = os.path.join(base, name)
+                    if not os.path.islink(path):
+                        candidates.append(path)
+        rng.shuffle(candidates)
+        for path in candidates:
+            if total >= POOL_BYTES:
+                break
+            try:
+                if os.path.getsize(path) > POOL_FILE_MAX:
+                    continue
+                with open(path, "rb") as f:
+                    data = f.read()
+                if path.endswith(".gz"):
+                    data = gzip.decompress(data)
+            except (OSError, EOFError, gzip.BadGzipFile):
+                continue
+            if len(data) < 256:
+                continue
+            (self.binaries if b"\0" in data[:4096] else self.texts).append(data)
+            total += len(data)
+        if not self.texts or not self.binaries:
+            raise BenchError("found too little text or binary content under %s" % ", ".join(CONTENT_SOURCES))
+        self.total = total
+
+    def piece(self, size):
+        rng = self.rng
+        roll = rng.random()
+        if roll < 0.12:
+            return rng.randbytes(size)
+        blobs = self.texts if roll < 0.55 else self.binaries
+        out = bytearray()
+        while len(out) < size:
+            blob = blobs[rng.randrange(len(blobs))]
+            start = rng.randrange(len(blob))
+            out += blob[start:start + size - len(out)]
+        return bytes(out)
+
+    def content(self, size):
+        # Most files are of one kind; some mix two, as resources in a binary.
+        if size > 4096 and self.rng.random() < 0.2:
+            cut = self.rng.randrange(1, size)
+            return self.piece(cut) + self.piece(size - cut)
+        return self.piece(size)
+
+
+def extension_for(rng, data):
+    if b"\0" not in data[:512]:
+        return ".txt"
+    return rng.choice([".dll", ".dat", ".bin", ".lib"])
+
+
+def scaled_sizes(rng, count, total, low, high):
+    """count sizes between low and high, spread log-uniformly and scaled so
+    that they add up to about total."""
+    raw = [rng.lognormvariate(0, 1.6) for _ in range(count)]
+    scale = total / sum(raw)
+    return [max(low, min(high, int(r * scale))) for r in raw]
+
+
+def folders_for(count, per_folder):
+    """A few levels of sub-folders; the first files go to the top."""
+    names = ["bin", "lib", "doc", "data", "share", "plugins", "res", "locale"]
+    folders, n = [""], max(1, -(-count // per_folder))
+    i = 0
+    while len(folders) < n:
+        top = names[i % len(names)]
+        depth = i // len(names)
+        if depth == 0:
+            folders.append(top)
+        elif depth % 2:
+            folders.append("%s/part%02d" % (top, depth))
+        else:
+            folders.append("%s/part%02d/sub%02d" % (top, depth - 1, depth))
+        i += 1
+    return folders
+
+
+def make_tree(pool, folder, count, total_bytes, low, high, per_folder):
+    rng = pool.rng
+    sizes = scaled_sizes(rng, count, total_bytes, low, high)
+    folders = folders_for(count, per_folder)
+    written = 0
+    for i, size in enumerate(sizes):
+        data = pool.content(size)
+        sub = os.path.join(folder, folders[i * len(folders) // count])
+        os.makedirs(sub, exist_ok=True)
+        with open(os.path.join(sub, "file%05d%s" % (i, extension_for(rng, data))), "wb") as f:
+            f.write(data)
+        written += size
+    return written
+
+
+def tree_files(folder):
+    found = {}
+    for base, _, files in os.walk(folder):
+        for name in files:
+            path = os.path.join(base, name)
+            found[os.path.relpath(path, folder).lower()] = path
+    return found
+
+
+def write_project(path, tree, level):
+    with open(path, "w") as f:
+        f.write('[product]\n'
+                'name = "Quillpack Bench"\n'
+                'publisher = "Quillpack Examples"\n'
+                'version = "1.0"\n'
+                'default_directory = "Quillpack Bench"\n'
+                'flags = ["WithUninstaller"]\n\n'
+                '[options]\n'
+                'compression = true\n'
+                'level = "%s"\n'
+                'checksums = true\n\n'
+                '[[trees]]\n'
+                'source = "%s"\n' % (level, tree.replace("\\", "\\\\")))
+
+
+# ---------------------------------------------------------------- runs
+
+class Case:
+    """One tree with its setup program."""
+
+    def __init__(self, name, folder, files, size):
+        self.name, self.folder, self.files, self.size = name, folder, files, size
+        self.setup = None
+        self.setup_size = 0
+        self.build_seconds = 0.0
+
+
+def build_setup(case, work, qpkbuild, stub, level):
+    project = os.path.join(work, case.name + ".toml")
+    write_project(project, case.folder, level)
+    out_dir = os.path.join(work, case.name + "-setup")
+    os.makedirs(out_dir, exist_ok=True)
+    case.setup = os.path.join(out_dir, "setup.exe")
+    start = time.perf_counter()
+    result = subprocess.run([qpkbuild, "build", project, "-o", case.setup, "--stub", stub],
+                            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+    case.build_seconds = time.perf_counter() - start
+    if result.returncode != 0:
+        raise BenchError("qpkbuild failed for %s:\n%s" % (case.name, result.stdout))
+    case.setup_size = sum(os.path.getsize(os.path.join(out_dir, n)) for n in os.listdir(out_dir))
+
+
+def clear(windows):
+    shutil.rmtree(prefix_path(windows), ignore_errors=True)
+    if os.path.exists(prefix_path(windows)):
+        raise BenchError("cannot delete %s" % prefix_path(windows))
+    # Earlier runs' dirty pages are written out before the clock starts.
+    os.sync()
+
+
+def descendants(root):
+    children = {}
+    for entry in os.listdir("/proc"):
+        if not entry.isdigit():
+            continue
+        try:
+            with open("/proc/%s/stat" % entry) as f:
+                stat = f.read()
+        except OSError:
+            continue
+        # The name in parentheses may hold spaces; the parent follows it.
+        ppid = int(stat[stat.rfind(")") + 2:].split()[1])
+        children.setdefault(ppid, []).append(int(entry))
+    found, todo = [], [root]
+    while todo:
+        pid = todo.pop()
+        found.append(pid)
+        todo.extend(children.get(pid, []))
+    return found
+
+
+def peak_of(pid):
+    """VmHWM in kB, and whether the process is the setup program (Wine shows
+    the Windows command line)."""
+    try:
+        with open("/proc/%d/cmdline" % pid, "rb") as f:
+            is_setup = b"setup.exe" in f.read().lower()
+        with open("/proc/%d/status" % pid) as f:
+            for line in f:
+                if line.startswith("VmHWM:"):
+                    return int(line.split()[1]), is_setup
+    except (OSError, ValueError):
+        pass
+    return 0, False
+
+
+def run_timed(command, timeout, watch_memory=False):
+    """Seconds taken, exit code, and the peak memory in MB seen (0 unless
+    watched). A program still running after timeout seconds is most likely
+    waiting for an answer to a box; it is killed and reported."""
+    start = time.perf_counter()
+    process = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    setup_peak = any_peak = 0
+    try:
+        if not watch_memory:
+            process.wait(timeout)
+        while process.poll() is None:
+            if time.perf_counter() - start > timeout:
+                raise subprocess.TimeoutExpired(command, timeout)
+            for pid in descendants(process.pid):
+                kb, is_setup = peak_of(pid)
+                any_peak = max(any_peak, kb)
+                if is_setup:
+                    setup_peak = max(setup_peak, kb)
+            time.sleep(0.02)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        raise BenchError("%s did not end within %d s (a box waiting for an answer?)" % (
+            os.path.basename(command[1]), timeout))
+    seconds = time.perf_counter() - start
+    return seconds, process.returncode, (setup_peak or any_peak) / 1024.0
+
+
+def check_installed(case, full):
+    """Every file of the tree must be in the installation directory with its
+    size (and, when full, its bytes)."""
+    target = prefix_path(INSTALL_DIR)
+    installed = tree_files(target)
+    missing = [rel for rel in tree_files(case.folder) if rel not in installed]
+    if missing:
+        raise BenchError("%s: %d files missing after setup, e.g. %s" % (case.name, len(missing), missing[0]))
+    for rel, source in tree_files(case.folder).items():
+        if os.path.getsize(source) != os.path.getsize(installed[rel]):
+            raise BenchError("%s: %s has the wrong size after setup" % (case.name, rel))
+        if full:
+            with open(source, "rb") as a, open(installed[rel], "rb") as b:
+                if a.read() != b.read():
+                    raise BenchError("%s: %s has wrong bytes after setup" % (case.name, rel))
+
+
+def install(case, first, timeout, watch_memory=False):
+    clear(INSTALL_DIR)
+    seconds, code, peak = run_timed(["wine", case.setup, "/a", "/d:" + INSTALL_DIR], timeout, watch_memory)
+    if code != 0:
+        raise BenchError("%s: setup exited with %d (low byte of the exit code)" % (case.name, code))
+    check_installed(case, full=first)
+    return seconds, peak
+
+
+def copy(case, timeout):
+    clear(COPY_DIR)
+    seconds, code, _ = run_timed(["wine", "xcopy", "/e", "/i", "/q", windows_path(case.folder), COPY_DIR], timeout)
+    if code != 0:
+        raise BenchError("%s: xcopy exited with %d" % (case.name, code))
+    copied = len(tree_files(prefix_path(COPY_DIR)))
+    if copied != case.files:
+        raise BenchError("%s: xcopy copied %d of %d files" % (case.name, copied, case.files))
+    return seconds
+
+
+def measure(case, runs, timeout):
+    """Median seconds of setup and of xcopy, run by turns so that a slow
+    phase of the machine hits both."""
+    setups, copies = [], []
+    for i in range(runs):
+        seconds, _ = install(case, i == 0, timeout)
+        setups.append(seconds)
+        copies.append(copy(case, timeout))
+        log("%s run %d: setup %.2f s, xcopy %.2f s" % (case.name, i + 1, setups[-1], copies[-1]))
+    clear(INSTALL_DIR)
+    clear(COPY_DIR)
+    return statistics.median(setups), statistics.median(copies)
+
+
+# ---------------------------------------------------------------- main
+
+def parse_args():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--build", default=os.environ.get("QP_BUILD", os.path.join(ROOT, "build")),
+                        help="build tree with native/qpkbuild and windows/quillpack.exe")
+    parser.add_argument("--quick", action="store_true",
+                        help="a small run: 300 files, 300 and 2,000 small files, 50 MB big payload")
+    parser.add_argument("--big-mb", type=int, help="size of the payload whose peak memory is measured")
+    parser.add_argument("--runs", type=int, default=3, help="runs per measurement; the median is shown")
+    parser.add_argument("--level", choices=["fast", "max"], default="max", help="compression level")
+    parser.add_argument("--timeout", type=int, default=600, help="seconds after which a run is killed")
+    parser.add_argument("--seed", type=int, default=2024, help="seed of the generated trees")
+    parser.add_argument("--keep", action="store_true", help="keep the work folder")
+    args = parser.parse_args()
+    args.build = os.path.abspath(args.build)
+    if args.quick:
+        args.tree_files, args.tree_mb, args.small = 300, 10, (300, 2000)
+    else:
+        args.tree_files, args.tree_mb, args.small = 3000, 100, (3000, 20000)
+    if args.big_mb is None:
+        args.big_mb = 50 if args.quick else 500
+    if args.runs < 1 or args.big_mb < 1 or args.timeout < 1:
+        parser.error("--runs, --big-mb and --timeout must be at least 1")
+    return args
+
+
+def start_session(args):
+    """Runs this script again inside a private Wine session. Its prefix lies
+    in a folder of its own, so a test run on the same build tree is not
+    disturbed; the build's windows folder is linked in for the warm-up."""
+    session = tempfile.mkdtemp(prefix="qp-install-bench-session-")
+    os.symlink(os.path.join(args.build, "windows"), os.path.join(session, "windows"))
+    script = ('export QP_BUILD="$1"; source "$2"; shift 2; qp_wine_start >&2; '
+              'export %s=1; python3 "$@"; code=$?; exit $code' % SESSION_MARK)
+    try:
+        return subprocess.run(["bash", "-c", script, "bash", session, os.path.join(ROOT, "tools", "common.sh"),
+                               os.path.abspath(__file__)] + sys.argv[1:]).returncode
+    finally:
+        shutil.rmtree(session, ignore_errors=True)
+
+
+def main():
+    args = parse_args()
+    qpkbuild = os.path.join(args.build, "native", "qpkbuild")
+    stub = os.path.join(args.build, "windows", "quillpack.exe")
+    for path in (qpkbuild, stub):
+        if not os.path.isfile(path):
+            sys.exit("install_bench: %s is missing; build the tree first (or give --build)" % path)
+    if not os.environ.get(SESSION_MARK):
+        return start_session(args)
+
+    work = tempfile.mkdtemp(prefix="qp-install-bench-")
+    rows, failures = [], []
+    try:
+        rng = random.Random(args.seed)
+        log("reading content from the machine")
+        pool = ContentPool(rng)
+        log("content pool: %.1f MB of text, %.1f MB of binaries" % (
+            sum(map(len, pool.texts)) / 1e6, sum(map(len, pool.binaries)) / 1e6))
+
+        cases = []
+
+        def add(name, count, total, low, high, per_folder):
+            folder = os.path.join(work, name)
+            log("generating %s: %d files, about %.1f MB" % (name, count, total / 1e6))
+            size = make_tree(pool, folder, count, total, low, high, per_folder)
+            case = Case(name, folder, count, size)
+            log("building its setup (level %s)" % args.level)
+            build_setup(case, work, qpkbuild, stub, args.level)
+            cases.append(case)
+            return case
+
+        mixed = add("mixed", args.tree_files, args.tree_mb << 20, 16, 8 << 20, 400)
+        small = [add("small%d" % n, n, n * 1500, 200, 4096, FILES_PER_FOLDER)
+                 for n in args.small]
+        big_files = max(100, args.big_mb * 4)
+        big = add("big", big_files, args.big_mb << 20, 256, 32 << 20, 400)
+
+        os.makedirs(prefix_path("C:\\bench"), exist_ok=True)
+        # A first, untimed install pulls Wine's libraries into memory.
+        log("warm-up install")
+        install(small[0], True, args.timeout)
+
+        def section(title, body):
+            try:
+                body()
+            except BenchError as e:
+                failures.append(str(e))
+                rows.append((title, "FAILED", ""))
+                log("FAILED: %s" % e)
+
+        def mixed_body():
+            setup, xcopy = measure(mixed, args.runs, args.timeout)
+            label = "%d files, %.0f MB" % (mixed.files, mixed.size / 1e6)
+            rows.append(("setup /a, " + label, "%.2f s" % setup,
+                         "%.1f MB/s" % (mixed.size / 1e6 / setup)))
+            rows.append(("xcopy, " + label, "%.2f s" % xcopy, "%.1f MB/s" % (mixed.size / 1e6 / xcopy)))
+            rows.append(("ratio setup / xcopy", "%.2f" % (setup / xcopy), "target at most 1.2"))
+
+        def small_body():
+            figures = []
+            for case in small:
+                setup, xcopy = measure(case, args.runs, args.timeout)
+                per_setup, per_copy = setup / case.files * 1000, xcopy / case.files * 1000
+                figures.append((per_setup, per_copy))
+                rows.append(("setup /a per 1000 files, at %d" % case.files, "%.2f s" % per_setup,
+                             "xcopy %.2f s" % per_copy))
+            (s1, c1), (s2, c2) = figures
+            rows.append(("growth per 1000 files, %d vs %d" % (small[1].files, small[0].files),
+                         "%.2f" % (s2 / s1), "xcopy %.2f; 1.0 is linear" % (c2 / c1)))
+
+        def big_body():
+            seconds, peak = install(big, True, args.timeout, watch_memory=True)
+            clear(INSTALL_DIR)
+            label = "%d files, %.0f MB" % (big.files, big.size / 1e6)
+            rows.append(("setup /a peak memory (VmHWM), " + label, "%.0f MB" % peak,
+                         "%.1f x payload" % (peak * 1048576 / big.size)))
+            rows.append(("setup /a time, " + label, "%.2f s" % seconds, "one run"))
+
+        section("setup against xcopy", mixed_body)
+        section("small files", small_body)
+        section("peak memory", big_body)
+
+        print()
+        print("Setup programs (level %s):" % args.level)
+        for case in cases:
+            print("  %-10s %6d files  %8.1f MB  ->  setup %8.1f MB  (%.0f%%), built in %.1f s" % (
+                case.name, case.files, case.size / 1e6, case.setup_size / 1e6,
+                100.0 * case.setup_size / max(1, case.size), case.build_seconds))
+        print()
+        print("Installation under Wine (median of %d runs):" % args.runs)
+        width = max(len(r[0]) for r in rows)
+        for name, value, note in rows:
+            print("  %-*s  %10s  %s" % (width, name, value, note))
+        for failure in failures:
+            print("FAILED: " + failure)
+        return 1 if failures else 0
+    except BenchError as e:
+        print("install_bench: " + str(e), file=sys.stderr)
+        return 1
+    finally:
+        if args.keep:
+            log("work folder kept: " + work)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
