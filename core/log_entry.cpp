@@ -1,0 +1,36 @@
+#include "core/log_entry.h"
+
+namespace {
+
+// The program's own version, as the welcome caption shows it too.
+const char kInstallerVersionText[] = "4.0";
+
+void AppendLine(String& entry, const char* label, const String& value) {
+    entry.Append(label);
+    entry.Append(value);
+    entry.Append("\r\n");
+}
+
+}  // namespace
+
+String InstallLogEntry(const String& productName, const String& stamp, bool reinstall,
+                       const String& directory, const String& version, const String& body) {
+    String entry;
+    AppendLine(entry, "\r\nInstallation log for: ", productName);
+    AppendLine(entry, "Install date: ", stamp);
+    AppendLine(entry, "Install type: ", reinstall ? "Reinstall" : "New");
+    AppendLine(entry, "Install location: ", directory);
+    AppendLine(entry, "Installer version: ", kInstallerVersionText);
+    if (!version.IsEmpty()) AppendLine(entry, "Product version: ", version);
+    entry.Append("\r\n");
+    // The body last: the only long part is copied once.
+    entry.Append(body);
+    return entry;
+}
+
+String PartialSuccessText(const String& logPath, bool askToView) {
+    String text("Installation has been completed with partial success.   The installation log is stored at:\r\n");
+    text.Append(logPath);
+    if (askToView) text.Append("\r\n\r\nDo you wish to view the log? ");
+    return text;
+}

@@ -1,0 +1,19 @@
+// The texts of the end of an installation: the entry appended to the
+// installation log and the partial-success message. Built by appending, so
+// a problem report of any length never passes through the format buffer.
+#ifndef QUILLPACK_CORE_LOG_ENTRY_H
+#define QUILLPACK_CORE_LOG_ENTRY_H
+
+#include "core/core32.h"
+
+// The header lines (product, date, type, location, installer version and,
+// when not empty, the product version), an empty line, then the body.
+// Starts with "\r\n" so entries stay apart in the log.
+String InstallLogEntry(const String& productName, const String& stamp, bool reinstall,
+                       const String& directory, const String& version, const String& body);
+
+// "Installation has been completed with partial success. ..." naming the
+// log path, with the question about viewing it when askToView.
+String PartialSuccessText(const String& logPath, bool askToView);
+
+#endif  // QUILLPACK_CORE_LOG_ENTRY_H

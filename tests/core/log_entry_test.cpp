@@ -1,0 +1,72 @@
+#include "core/log_entry.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/space_estimate.h"
+
+namespace {
+
+std::string S(const String& s) { return std::string(s.Text(), size_t(s.Length())); }
+
+TEST(InstallLogEntry, HeaderLinesThenBody) {
+    struct Case {
+        bool reinstall;
+        const char* version;
+        const char* expected;
+    } cases[] = {
+        {false, "1.2",
+         "\r\nInstallation log for: P\r\nInstall date: 1/2/2026 3:04:05p\r\nInstall type: New\r\n"
+         "Install location: C:\\P\r\nInstaller version: 4.0\r\nProduct version: 1.2\r\n\r\nBody"},
+        {true, "",
+         "\r\nInstallation log for: P\r\nInstall date: 1/2/2026 3:04:05p\r\nInstall type: Reinstall\r\n"
+         "Install location: C:\\P\r\nInstaller version: 4.0\r\n\r\nBody"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(S(InstallLogEntry("P", "1/2/2026 3:04:05p", c.reinstall, "C:\\P", c.version, "Body")), c.expected);
+    }
+}
+
+TEST(InstallLogEntry, OutsideTextStaysLiteralAtAnyLength) {
+    std::string body(70000, 'x');
+    body += "%s%n";
+    String entry = InstallLogEntry("%s%d", "now", false, "C:\\%n", "%x", body.c_str());
+    std::string text = S(entry);
+    EXPECT_NE(text.find("Installation log for: %s%d\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Install location: C:\\%n\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Product version: %x\r\n"), std::string::npos);
+    EXPECT_EQ(text.substr(text.size() - body.size()), body);
+}
+
+TEST(PartialSuccessText, QuestionOnlyWhenAsked) {
+    const std::string head =
+        "Installation has been completed with partial success.   The installation log is stored at:\r\nC:\\P\\Install.LOG";
+    EXPECT_EQ(S(PartialSuccessText("C:\\P\\Install.LOG", false)), head);
+    EXPECT_EQ(S(PartialSuccessText("C:\\P\\Install.LOG", true)), head + "\r\n\r\nDo you wish to view the log? ");
+}
+
+TEST(SpaceOnDisk, EachSizeRoundsUpToWholeClusters) {
+    const int32 sizes[] = {0, 1, 4095, 4096, 4097, -5};
+    struct Case {
+        int32 cluster;
+        int64 expected;
+    } cases[] = {
+        {4096, 0 + 4096 + 4096 + 4096 + 8192},
+        {2, 0 + 2 + 4096 + 4096 + 4098},
+        {1, 1 + 4095 + 4096 + 4097},  // no rounding at 1 or below (unknown)
+        {0, 1 + 4095 + 4096 + 4097},
+        {-1, 1 + 4095 + 4096 + 4097},
+    };
+    for (const Case& c : cases) EXPECT_EQ(SpaceOnDisk(sizes, 6, c.cluster), c.expected) << c.cluster;
+    EXPECT_EQ(SpaceOnDisk(sizes, 0, 4096), 0);
+    EXPECT_EQ(SpaceOnDisk(nullptr, 3, 4096), 0);
+}
+
+TEST(SpaceOnDisk, SumsPastThe32BitLimit) {
+    const int32 sizes[] = {2147483647, 2147483647, 2147483647};
+    EXPECT_EQ(SpaceOnDisk(sizes, 3, 1), int64(3) * 2147483647);
+    EXPECT_EQ(SpaceOnDisk(sizes, 3, 4096), int64(3) * 2147483648LL);
+}
+
+}  // namespace
