@@ -1,0 +1,195 @@
+// The uninstaller on real files and the real registry of the test prefix:
+// registrations are written as an installation leaves them, then removed
+// completely, partially, twice, or refused.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "archive/format.h"
+#include "core/fatal.h"
+#include "installer/registration.h"
+#include "platform/file_system.h"
+#include "platform/registry.h"
+#include "platform/special_folders.h"
+#include "uninstall/batch_script.h"
+#include "uninstall/self_removal.h"
+#include "uninstall/uninstaller.h"
+
+namespace {
+
+const char kProduct[] = "Qp Uninstall Test";
+const char kCounts[] = "Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+int32 CountOf(const String& path) {
+    if (OpenSoftwareKey(kCounts, false, RegOpenOnly) == OpenFailed) return -1;
+    int32 count = ValueExists(path.Text()) ? ReadInteger(path.Text(), 0) : -1;
+    CloseKey();
+    return count;
+}
+
+void SetCount(const String& path, int32 count) {
+    ASSERT_NE(OpenSoftwareKey(kCounts, false), OpenFailed);
+    WriteInteger(path.Text(), count);
+    CloseKey();
+}
+
+class Uninstaller : public ::testing::Test {
+protected:
+    void SetUp() override {
+        AutomaticMode = true;
+        char interpreter[MAX_PATH];
+        ExpandEnvironmentStringsA("%comspec%", interpreter, MAX_PATH);
+        CommandInterpreter = interpreter;
+        root_ = "C:\\uninstaller-test";
+        DeleteTree(root_);
+        install_ = JoinPath(root_, "Product");
+        shared_ = JoinPath(root_, "Shared");
+        ASSERT_TRUE(CreateDirectoryPath(JoinPath(install_, "sub")));
+        ASSERT_TRUE(CreateDirectoryPath(shared_));
+    }
+    void TearDown() override {
+        DeleteSoftwareSubKey("Microsoft\\Windows\\CurrentVersion\\Uninstall", kProduct, false);
+        DeleteSoftwareKey("QpTestVendor", false);
+        DeleteSoftwareKey("QpTestVendor", true);
+        DeleteTree(root_);
+        DeleteTree(JoinPath(ProgramsFolder(), "QpTestVendor"));
+    }
+
+    String Make(const String& path) {
+        EXPECT_TRUE(WriteWholeFile(path, "x", 1)) << path.Text();
+        return path;
+    }
+
+    // A registration as an installation of two files in a sub-folder, a
+    // start-menu shortcut, one shared file and product keys leaves it.
+    void Register(int32 flags) {
+        String file = Make(JoinPath(install_, "sub\\a.txt"));
+        String top = Make(JoinPath(install_, "b.txt"));
+        String menu = JoinPath(ProgramsFolder(), "QpTestVendor\\Product");
+        ASSERT_TRUE(CreateDirectoryPath(menu));
+        String link = Make(JoinPath(menu, "Tool.LNK"));
+        String record = "~" + JoinPath(install_, "sub") + "\r\n" + file + "\r\n" + top + "\r\n" + link + "\r\n";
+        ASSERT_TRUE(WriteBufferToFile(JoinPath(install_, "Uninstall.DAT"), record));
+        Make(JoinPath(shared_, "lib.dll"));
+        SetCount(JoinPath(shared_, "lib.dll"), 1);
+        ASSERT_NE(OpenSoftwareKey("QpTestVendor\\Product", false), OpenFailed);
+        CloseKey();
+        ASSERT_NE(OpenSoftwareKey("QpTestVendor\\Product", true), OpenFailed);
+        CloseKey();
+        ASSERT_NE(OpenSoftwareKey(UninstallKeyPath(kProduct).Text(), false), OpenFailed);
+        WriteString("UninstallString", "\"x\" /u:\"Qp Uninstall Test\"");
+        WriteString("InstallLocation", install_.Text());
+        WriteInteger("ProductFlags", flags);
+        WriteString("ProductStartMenu", "QpTestVendor\\Product");
+        WriteString("ProductRegistry", "QpTestVendor\\Product");
+        WriteString("SharedPath", shared_.Text());
+        WriteString("SharedFiles", "\"lib.dll\"");
+        String marker = JoinPath(root_, "after.txt");
+        WriteString("UninstallBatch2", ("echo done>\"" + marker + "\"").Text());
+        CloseKey();
+    }
+
+    static bool Registered() { return SoftwareKeyExists(UninstallKeyPath(kProduct).Text(), false); }
+
+    String root_, install_, shared_;
+};
+
+TEST_F(Uninstaller, RemovesEverythingTheRegistrationNames) {
+    Register(0);
+    EXPECT_EQ(UninstallProduct(kProduct), UninstallComplete);
+    // The folder itself goes with the uninstaller's self-removal.
+    EXPECT_TRUE(RemoveEmptyDirectory(install_));
+    EXPECT_FALSE(DirectoryExists(JoinPath(ProgramsFolder(), "QpTestVendor")));
+    EXPECT_TRUE(DirectoryExists(ProgramsFolder()));
+    EXPECT_FALSE(FileExists(JoinPath(shared_, "lib.dll")));
+    EXPECT_EQ(CountOf(JoinPath(shared_, "lib.dll")), -1);
+    EXPECT_FALSE(SoftwareKeyExists("QpTestVendor", false));
+    EXPECT_FALSE(SoftwareKeyExists("QpTestVendor", true));
+    EXPECT_FALSE(Registered());
+    EXPECT_TRUE(FileExists(JoinPath(root_, "after.txt")));  // the post-uninstallation batch ran
+}
+
+TEST_F(Uninstaller, APartialRunKeepsTheRegistrationAndASecondRunReleasesNothingTwice) {
+    Register(0);
+    String other = JoinPath(shared_, "lib.dll");
+    SetCount(other, 2);  // another product holds it too
+    String held = JoinPath(install_, "b.txt");
+    HANDLE handle = CreateFileA(held.Text(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(UninstallProduct(kProduct), UninstallPartial);
+    EXPECT_TRUE(Registered());
+    EXPECT_FALSE(FileExists(JoinPath(root_, "after.txt")));
+    EXPECT_EQ(CountOf(other), 1);
+    EXPECT_TRUE(FileExists(other));
+    String left;
+    ReadWholeFile(JoinPath(install_, "Uninstall.DAT"), left);
+    EXPECT_STREQ(left.Text(), (held + "\r\n").Text());
+    CloseHandle(handle);
+
+    EXPECT_EQ(UninstallProduct(kProduct), UninstallComplete);
+    EXPECT_EQ(CountOf(other), 1) << "released a second time";
+    EXPECT_FALSE(Registered());
+    EXPECT_TRUE(RemoveEmptyDirectory(install_));
+}
+
+TEST_F(Uninstaller, SharedFilesAreReleasedOnceAndDeletedWhenUnused) {
+    String kept = Make(JoinPath(shared_, "kept.dll"));
+    String unused = Make(JoinPath(shared_, "unused.dll"));
+    ASSERT_TRUE(CreateDirectoryPath(JoinPath(shared_, "sub")));
+    String uncounted = Make(JoinPath(shared_, "sub\\uncounted.dll"));
+    String outside = Make(JoinPath(root_, "outside.dll"));
+    String full = Make(JoinPath(root_, "full.dll"));
+    SetCount(kept, 3);
+    SetCount(unused, 1);
+    SetCount(full, 1);
+    String problems;
+    String list = "\"kept.dll\";\"unused.dll\";\"sub\\uncounted.dll\";\"..\\outside.dll\";\"" + full + "\"";
+    ASSERT_TRUE(ReleaseSharedFiles(list, shared_, problems));
+    EXPECT_STREQ(problems.Text(), "");
+    EXPECT_EQ(CountOf(kept), 2);
+    EXPECT_TRUE(FileExists(kept));
+    EXPECT_EQ(CountOf(unused), -1);
+    EXPECT_FALSE(FileExists(unused));
+    EXPECT_FALSE(FileExists(uncounted));
+    EXPECT_TRUE(FileExists(outside)) << "an item that climbs out of the shared folder";
+    EXPECT_FALSE(FileExists(full));
+}
+
+TEST_F(Uninstaller, WholeDirectoryRemovalRefusesSpecialFolders) {
+    Register(NoRemovalList);
+    for (const String& location : {ProgramFilesFolder(), ProgramFilesFolder() + "\\", ParentDirectory(DesktopFolder()),
+                                   String("C:\\")}) {
+        SCOPED_TRACE(location.Text());
+        ASSERT_NE(OpenSoftwareKey(UninstallKeyPath(kProduct).Text(), false), OpenFailed);
+        WriteString("InstallLocation", location.Text());
+        CloseKey();
+        EXPECT_EQ(UninstallProduct(kProduct), UninstallPartial);
+        EXPECT_TRUE(DirectoryExists(location));
+        EXPECT_TRUE(Registered());
+    }
+    ASSERT_NE(OpenSoftwareKey(UninstallKeyPath(kProduct).Text(), false), OpenFailed);
+    WriteString("InstallLocation", install_.Text());
+    CloseKey();
+    Make(JoinPath(install_, "personal.doc"));
+    EXPECT_EQ(UninstallProduct(kProduct), UninstallComplete);
+    EXPECT_FALSE(DirectoryExists(install_));
+}
+
+TEST_F(Uninstaller, UnknownProductsAreNotTouched) {
+    EXPECT_EQ(UninstallProduct("Qp No Such Product"), UninstallNotPossible);
+    EXPECT_EQ(UninstallProduct(""), UninstallNotPossible);
+    EXPECT_EQ(UninstallProduct("..\\Qp"), UninstallNotPossible);
+    EXPECT_FALSE(SoftwareKeyExists("Microsoft\\Windows\\CurrentVersion\\Uninstall\\Qp No Such Product", false));
+}
+
+TEST(SelfRemoval, ScriptQuotesEveryPathAndGivesUp) {
+    String script = SelfRemovalScript("C:\\Program Files\\Tool\\Uninstall.EXE", "C:\\Temp\\q 1.bat");
+    EXPECT_NE(script.Find("del \"C:\\Program Files\\Tool\\Uninstall.EXE\""), -1);
+    EXPECT_NE(script.Find("if not exist \"C:\\Program Files\\Tool\\Uninstall.EXE\" goto Removed"), -1);
+    EXPECT_NE(script.Find("rd \"C:\\Program Files\\Tool\""), -1);
+    EXPECT_NE(script.Find("del \"C:\\Temp\\q 1.bat\""), -1);
+    EXPECT_NE(script.Find("geq 60 goto Removed"), -1);
+}
+
+}  // namespace
