@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "core/paths.h"
+#include "platform/handles.h"
 
 // The key stack's fatal text names its element type.
 template <>
@@ -35,6 +36,76 @@ String SoftwarePath(const char* path) {
 void MakeCurrent(HKEY key) {
     saved.Push(current);
     current = key;
+}
+
+// Opens an existing key for the moment of one operation; never creates.
+LONG OpenExisting(HKEY parent, const char* path, RegistryKey& key) {
+    return RegOpenKeyExA(parent, path, 0, KEY_ALL_ACCESS, key.Receive());
+}
+
+// Whether the key has neither sub-keys nor values; unknown when the query
+// fails.
+bool QueryEmpty(HKEY key, bool& empty) {
+    DWORD subKeys = 0, values = 0;
+    if (RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr, nullptr,
+                         nullptr, nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    empty = subKeys == 0 && values == 0;
+    return true;
+}
+
+int32 ListSubKeysOf(HKEY key, List<String>* names) {
+    char name[kKeyNameRoom];
+    int32 count = 0;
+    for (DWORD index = 0;; ++index) {
+        LONG result = RegEnumKeyA(key, index, name, kKeyNameRoom);
+        if (result != ERROR_SUCCESS) {
+            SetLastError(result == ERROR_NO_MORE_ITEMS ? 0 : static_cast<DWORD>(result));
+            break;
+        }
+        names->Append(String(name));
+        ++count;
+    }
+    return count;
+}
+
+// Deletes parent\name with everything below it. Only existing keys are
+// opened, so a missing key is left missing (and counts as deleted) rather
+// than made in order to be deleted.
+bool DeleteTree(HKEY parent, const char* name, unsigned options) {
+    // An empty name would name the parent itself and take everything below it.
+    if (!name || !name[0]) return false;
+    {
+        RegistryKey key;
+        LONG opened = OpenExisting(parent, name, key);
+        if (opened == ERROR_FILE_NOT_FOUND) return true;
+        if (opened == ERROR_SUCCESS) {
+            if (options & RegOnlyIfEmpty) {
+                bool empty = false;
+                // A key whose contents cannot be told is not taken for empty.
+                if (!QueryEmpty(key.Get(), empty) || !empty) return false;
+            }
+            // Collect first: deleting while enumerating would shift the indexes.
+            List<String> children;
+            ListSubKeysOf(key.Get(), &children);
+            Cursor cursor;
+            for (String* child = children.GetFirst(cursor); child; child = children.GetNext(cursor)) {
+                DeleteTree(key.Get(), child->Text(), options);
+            }
+        }
+    }
+    return RegDeleteKeyA(parent, name) == ERROR_SUCCESS;
+}
+
+// Deletes child below an existing parent; a missing parent has nothing to
+// delete and is not created either.
+bool DeleteBelow(HKEY root, const String& parentPath, const char* child, unsigned options) {
+    RegistryKey parent;
+    LONG opened = OpenExisting(root, parentPath.Text(), parent);
+    if (opened == ERROR_FILE_NOT_FOUND) return child && child[0];
+    if (opened != ERROR_SUCCESS) return false;
+    return DeleteTree(parent.Get(), child, options);
 }
 
 // The same rules for a value that fitted the first query and one read in
@@ -143,81 +214,36 @@ HKEY CurrentKey() { return current; }
 
 bool SoftwareKeyExists(const char* path, bool currentUser) {
     if (!path) return false;
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(SoftwareRoot(currentUser), SoftwarePath(path).Text(), 0, KEY_ALL_ACCESS, &key) !=
-        ERROR_SUCCESS) {
-        return false;
-    }
-    RegCloseKey(key);
-    return true;
+    RegistryKey key;
+    return OpenExisting(SoftwareRoot(currentUser), SoftwarePath(path).Text(), key) == ERROR_SUCCESS;
 }
 
 bool IsKeyEmpty() {
-    if (!current) return true;
-    DWORD subKeys = 0, values = 0;
-    if (RegQueryInfoKeyA(current, nullptr, nullptr, nullptr, &subKeys, nullptr, nullptr, &values, nullptr,
-                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-        return true;
-    }
-    return subKeys == 0 && values == 0;
+    bool empty = true;
+    if (current && !QueryEmpty(current, empty)) return true;
+    return empty;
 }
 
 int32 ListSubKeys(List<String>* names) {
     if (!current || !names) return 0;
-    char name[kKeyNameRoom];
-    int32 count = 0;
-    for (DWORD index = 0;; ++index) {
-        LONG result = RegEnumKeyA(current, index, name, kKeyNameRoom);
-        if (result != ERROR_SUCCESS) {
-            SetLastError(result == ERROR_NO_MORE_ITEMS ? 0 : static_cast<DWORD>(result));
-            break;
-        }
-        names->Append(String(name));
-        ++count;
-    }
-    return count;
+    return ListSubKeysOf(current, names);
 }
 
 bool DeleteSubKey(const char* name, unsigned options) {
-    // An empty name would name the current key itself and take everything
-    // below it.
-    if (!current || !name || !name[0]) return false;
-    if (options & RegOnlyIfEmpty) {
-        if (OpenSubKey(name, 0) != OpenFailed) {
-            bool empty = IsKeyEmpty();
-            CloseKey();
-            if (!empty) return false;
-        }
-    }
-    if (OpenSubKey(name, 0) != OpenFailed) {
-        // Collect first: deleting while enumerating would shift the indexes.
-        List<String> children;
-        ListSubKeys(&children);
-        Cursor cursor;
-        for (String* child = children.GetFirst(cursor); child; child = children.GetNext(cursor)) {
-            DeleteSubKey(child->Text(), options);
-        }
-        CloseKey();
-    }
-    return RegDeleteKeyA(current, name) == ERROR_SUCCESS;
+    if (!current) return false;
+    return DeleteTree(current, name, options);
 }
 
 bool DeleteSoftwareKey(const char* path, bool currentUser, unsigned options) {
     if (!path) return false;
     String parent, child;
     SplitPath(SoftwarePath(path), parent, child);
-    if (OpenKey(SoftwareRoot(currentUser), parent.Text(), 0) == OpenFailed) return false;
-    bool deleted = DeleteSubKey(child.Text(), options);
-    CloseKey();
-    return deleted;
+    return DeleteBelow(SoftwareRoot(currentUser), parent, child.Text(), options);
 }
 
 bool DeleteSoftwareSubKey(const char* parentPath, const char* childName, bool currentUser, unsigned options) {
     if (!parentPath) return false;
-    if (OpenSoftwareKey(parentPath, currentUser, 0) == OpenFailed) return false;
-    bool deleted = DeleteSubKey(childName, options);
-    CloseKey();
-    return deleted;
+    return DeleteBelow(SoftwareRoot(currentUser), SoftwarePath(parentPath), childName, options);
 }
 
 bool DeleteValue(const char* name) {
@@ -230,7 +256,7 @@ bool ValueExists(const char* name) {
     return RegQueryValueExA(current, name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
-bool ReadValue(const char* name, RegistryValue& value, unsigned options) {
+bool ReadValue(const char* name, RegistryValue& value) {
     if (!current) return false;
     byte first[kFirstQuerySize];
     DWORD type = 0;
@@ -253,31 +279,31 @@ bool ReadValue(const char* name, RegistryValue& value, unsigned options) {
     return Decode(type, reinterpret_cast<const byte*>(buffer.Text()), got, value);
 }
 
-String ReadString(const char* name, const char* defaultText, unsigned options) {
+String ReadString(const char* name, const char* defaultText) {
     RegistryValue value;
-    if (!ReadValue(name, value, options)) return String(defaultText);
+    if (!ReadValue(name, value)) return String(defaultText);
     return value.ToText();
 }
 
-int32 ReadInteger(const char* name, int32 defaultValue, unsigned options) {
+int32 ReadInteger(const char* name, int32 defaultValue) {
     RegistryValue value;
-    if (!ReadValue(name, value, options)) return defaultValue;
+    if (!ReadValue(name, value)) return defaultValue;
     return value.ToInteger();
 }
 
-bool ReadBool(const char* name, bool defaultValue, unsigned options) {
+bool ReadBool(const char* name, bool defaultValue) {
     RegistryValue value;
-    if (!ReadValue(name, value, options)) return defaultValue;
+    if (!ReadValue(name, value)) return defaultValue;
     return value.ToBool();
 }
 
-String ReadPathValue(HKEY root, const char* path, const char* defaultText, unsigned options) {
+String ReadPathValue(HKEY root, const char* path, const char* defaultText) {
     if (!path || !path[0]) return String(defaultText);
     String keyPath, valueName;
     SplitPath(path, keyPath, valueName);
     keyPath.DropLastIf('\\');
     if (OpenKey(root, keyPath.Text(), 0) == OpenFailed) return String(defaultText);
-    String text = ReadString(valueName.Text(), "", options);
+    String text = ReadString(valueName.Text(), "");
     CloseKey();
     return text;
 }

@@ -61,7 +61,8 @@ bool IsKeyEmpty();
 int32 ListSubKeys(List<String>* names);
 
 // Deletes a sub-key of the current key with all its sub-keys. A missing
-// sub-key counts as deleted.
+// sub-key counts as deleted. Deleting never creates a key: keys are only
+// opened when they exist, and the current key is not touched.
 bool DeleteSubKey(const char* name, unsigned options = 0);
 bool DeleteSoftwareKey(const char* path, bool currentUser, unsigned options = 0);
 bool DeleteSoftwareSubKey(const char* parentPath, const char* childName, bool currentUser,
@@ -71,14 +72,14 @@ bool ValueExists(const char* name);
 
 // Reading from the current key; false/default when the value is missing or
 // of a type the program does not read.
-bool ReadValue(const char* name, RegistryValue& value, unsigned options = 0);
-String ReadString(const char* name, const char* defaultText, unsigned options = 0);
-int32 ReadInteger(const char* name, int32 defaultValue, unsigned options = 0);
-bool ReadBool(const char* name, bool defaultValue, unsigned options = 0);
+bool ReadValue(const char* name, RegistryValue& value);
+String ReadString(const char* name, const char* defaultText);
+int32 ReadInteger(const char* name, int32 defaultValue);
+bool ReadBool(const char* name, bool defaultValue);
 // A value by full path: key path, last "\", value name. A missing value
 // gives the empty text; an empty path or a key that cannot be opened gives
 // the default.
-String ReadPathValue(HKEY root, const char* path, const char* defaultText, unsigned options = 0);
+String ReadPathValue(HKEY root, const char* path, const char* defaultText);
 
 // Writing to the current key; false without one.
 bool WriteString(const char* name, const char* text, unsigned options = 0);
