@@ -1,0 +1,163 @@
+#include "installer/registration.h"
+
+#include "archive/format.h"
+#include "archive/safe_name.h"
+#include "core/file_date.h"
+#include "core/paths.h"
+#include "core/quoted_list.h"
+#include "core/text_builder.h"
+#include "core/version_text.h"
+#include "platform/registry.h"
+#include "ui/dialogs.h"
+
+namespace {
+
+const char kUninstallList[] = "Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kSharedCounts[] = "Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+
+// Takes back one reference of every item of a previous installation's list.
+void ReleasePreviousCounts(const String& sharedDirectory, const String& previousList) {
+    String item;
+    int32 pos = 0;
+    while (TakeSharedFileItem(previousList, pos, item)) {
+        String path = SharedFilePath(item, sharedDirectory);
+        if (path.IsEmpty()) continue;
+        int32 count = ReadInteger(path.Text(), 0);
+        if (count <= 1) {
+            DeleteValue(path.Text());
+        } else {
+            WriteInteger(path.Text(), count - 1);
+        }
+    }
+}
+
+// The stored files' total in whole kilobytes, rounded up, as a DWORD holds it.
+uint32 KilobytesRoundedUp(int64 bytes) {
+    if (bytes <= 0) return 0;
+    int64 kilobytes = bytes / 1024 + (bytes % 1024 != 0 ? 1 : 0);
+    return kilobytes > int64(0xFFFFFFFFu) ? 0xFFFFFFFFu : uint32(kilobytes);
+}
+
+void WriteDword(const char* name, uint32 value) { WriteInteger(name, int32(value)); }
+
+// Values 1 to 23 of the record and the four the list of installed
+// programs shows besides; individual results are not examined.
+void WriteRecordValues(const UninstallRecordValues& values, const String& command) {
+    WriteString("UninstallString", command.Text());
+    WriteString("QuietUninstallString", UninstallCommand(values.uninstallerPath, values.productName, true).Text());
+    WriteString("DisplayName", values.productName.Text());
+    WriteString("InstallSource", values.installerPath.Text());
+    WriteString("DisplayVersion", values.version.Text(), RegRemoveIfEmpty);
+    WriteString("Publisher", values.publisher.Text(), RegRemoveIfEmpty);
+    WriteString("InstallLocation", values.installDirectory.Text());
+    WriteString("InstallDate", NowStampText().Text());
+    if (HasVersionParts(values.version)) {
+        WriteInteger("VersionMajor", VersionMajor(values.version));
+        WriteInteger("VersionMinor", VersionMinor(values.version));
+    } else {
+        // A previous installation's parts would belong to another version.
+        DeleteValue("VersionMajor");
+        DeleteValue("VersionMinor");
+    }
+    WriteString("ProductRegistry", values.registryPath.Text(), RegRemoveIfEmpty);
+    WriteString("ProductStartMenu", values.startMenuFolder.Text(), RegRemoveIfEmpty);
+    WriteString("SharedPath", values.sharedDirectory.Text(), RegRemoveIfEmpty);
+    WriteString("ProductFonts", values.fontsList.Text(), RegRemoveIfEmpty);
+    WriteInteger("ProductFlags", values.flags);
+    WriteString("UninstallBatch1", values.uninstallBatch1.Text(), RegRemoveIfEmpty);
+    WriteString("UninstallBatch2", values.uninstallBatch2.Text(), RegRemoveIfEmpty);
+    WriteString("SharedFiles", values.sharedFilesList.Text(), RegRemoveIfEmpty);
+    WriteString("DisplayTitle", values.displayTitle.Text());
+    if (values.flags & (CustomColors | BackgroundFile)) {
+        WriteDword("TitleColor", values.titleColor);
+    } else {
+        DeleteValue("TitleColor");
+    }
+    WriteDword("TopColor", values.topColor);
+    WriteDword("BottomColor", values.bottomColor);
+    WriteBool("MonoColor", values.monoColor);
+
+    WriteString("DisplayIcon", values.displayIcon.Text(), RegRemoveIfEmpty);
+    WriteDword("EstimatedSize", KilobytesRoundedUp(values.estimatedSizeBytes));
+    WriteInteger("NoModify", 1);
+    WriteInteger("NoRepair", 1);
+}
+
+}  // namespace
+
+String UninstallKeyPath(const String& productName) { return JoinPath(kUninstallList, productName); }
+
+bool IsRegistrableProductName(const String& productName) {
+    return !productName.IsEmpty() && productName.Find('\\') < 0;
+}
+
+String UninstallCommand(const String& uninstallerPath, const String& productName, bool quiet) {
+    String command("\"");
+    command.Append(uninstallerPath);
+    command.Append(quiet ? "\" /a /u:\"" : "\" /u:\"");
+    command.Append(productName);
+    command.Append('"');
+    return command;
+}
+
+String CountSharedFiles(const String& sharedDirectory, const Vector<String>& sharedNames, bool copyOver,
+                        const String& previousList, String& problems) {
+    if (OpenSoftwareKey(kSharedCounts, false) == OpenFailed) {
+        problems.Append("REGISTRY ERROR:  Unable to increment common file reference counts.\r\n\r\n");
+        // Nothing was counted; a copied-over record still holds the old
+        // installation's references, which nothing has taken back.
+        return copyOver ? previousList : String();
+    }
+    if (copyOver && !previousList.IsEmpty()) ReleasePreviousCounts(sharedDirectory, previousList);
+
+    // Built by doubling: archives with thousands of shared files exist.
+    TextBuilder list;
+    Vector<String>& names = const_cast<Vector<String>&>(sharedNames);  // read only; At() is not const
+    for (int32 i = 0; i < names.Count(); ++i) {
+        const String& name = names.At(i);
+        // Only what lies inside the shared directory is counted, so the
+        // uninstaller finds each item where it was counted.
+        if (name.IsEmpty() || !IsContainedName(name)) continue;
+        String path = SharedFilePath(name, sharedDirectory);
+        if (path.IsEmpty()) continue;
+        WriteInteger(path.Text(), ReadInteger(path.Text(), 0) + 1);
+        AppendSharedFileItem(list, name);
+    }
+    CloseKey();
+    return list.Take();
+}
+
+void PrepareProductKeys(const String& registryPath, String& problems) {
+    if (registryPath.IsEmpty()) return;
+    SetProgressText("%s", "Preparing registry...");
+    bool created = true;
+    const bool hives[] = {false, true};  // machine, then user
+    for (bool currentUser : hives) {
+        if (OpenSoftwareKey(registryPath.Text(), currentUser) == OpenFailed) {
+            created = false;
+        } else {
+            CloseKey();
+        }
+    }
+    if (!created) {
+        problems.Append("Failure creating registry keys: ");
+        problems.Append(registryPath);
+        problems.Append("\r\n\r\n");
+    }
+}
+
+bool WriteUninstallRecord(const UninstallRecordValues& values, String& problems) {
+    SetProgressText("%s", "Storing uninstall info...");
+    bool written = false;
+    if (IsRegistrableProductName(values.productName) &&
+        OpenSoftwareKey(UninstallKeyPath(values.productName).Text(), false) != OpenFailed) {
+        String command = UninstallCommand(values.uninstallerPath, values.productName, false);
+        WriteRecordValues(values, command);
+        written = ReadString("UninstallString", "") == command;
+        CloseKey();
+    }
+    if (!written) {
+        problems.Append("Unable to register the uninstall information.  Uninstall will not work properly.\r\n\r\n");
+    }
+    return written;
+}

@@ -1,0 +1,53 @@
+// What an installation leaves in the registry for the list of installed
+// programs and for its uninstaller: the shared-file reference counts, the
+// product's own keys and the uninstall record.
+#ifndef QUILLPACK_INSTALLER_REGISTRATION_H
+#define QUILLPACK_INSTALLER_REGISTRATION_H
+
+#include "core/containers.h"
+#include "core/core32.h"
+
+// Adds one reference to every shared file of the archive (in archive
+// order, whether stored or not) in the system's SharedDLLs counts and
+// returns the new SharedFilesList (value "SharedFiles"). Copying over a
+// previous installation first takes back the references of its list.
+// A name that would leave the shared directory is neither counted nor
+// listed. Problem lines are appended to problems.
+String CountSharedFiles(const String& sharedDirectory, const Vector<String>& sharedNames, bool copyOver,
+                        const String& previousList, String& problems);
+
+// Creates "Software\" + registryPath under the machine and the user hive;
+// nothing for an empty path.
+void PrepareProductKeys(const String& registryPath, String& problems);
+
+struct UninstallRecordValues {
+    String uninstallerPath;  // installation directory + "\Uninstall.EXE"
+    String productName;
+    String installerPath;    // the running setup program
+    String version, publisher, installDirectory, registryPath;
+    String startMenuFolder;  // as derived from the manifest, relative to the programs folder
+    String sharedDirectory;
+    String fontsList, uninstallBatch1, uninstallBatch2, sharedFilesList, displayTitle;
+    int32 flags = 0;
+    uint32 titleColor = 0, topColor = 0, bottomColor = 0;
+    bool monoColor = true;
+    String displayIcon;  // the uninstaller or the first program with a start-menu shortcut
+    int64 estimatedSizeBytes = 0;
+};
+
+// Writes the product's uninstall record and checks the command read back.
+// Returns false (and appends a problem line) on failure.
+bool WriteUninstallRecord(const UninstallRecordValues& values, String& problems);
+
+// Key path of a product's registration below "Software\".
+String UninstallKeyPath(const String& productName);
+
+// A product name that names exactly one key below the uninstall list: not
+// empty and without "\". Anything else would write into, or let the
+// uninstaller delete, the list itself or a key of another product.
+bool IsRegistrableProductName(const String& productName);
+
+// The uninstall commands as recorded, the path in double quotes.
+String UninstallCommand(const String& uninstallerPath, const String& productName, bool quiet);
+
+#endif  // QUILLPACK_INSTALLER_REGISTRATION_H
