@@ -37,11 +37,4 @@ TEST(InstallLogEntry, OutsideTextStaysLiteralAtAnyLength) {
     EXPECT_EQ(text.substr(text.size() - body.size()), body);
 }
 
-TEST(PartialSuccessText, QuestionOnlyWhenAsked) {
-    const std::string head =
-        "Installation has been completed with partial success.   The installation log is stored at:\r\nC:\\P\\Install.LOG";
-    EXPECT_EQ(S(PartialSuccessText("C:\\P\\Install.LOG", false)), head);
-    EXPECT_EQ(S(PartialSuccessText("C:\\P\\Install.LOG", true)), head + "\r\n\r\nDo you wish to view the log? ");
-}
-
 }  // namespace

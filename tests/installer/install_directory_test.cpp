@@ -240,13 +240,6 @@ TEST_F(InstallDirectory, OutsideTextIsNeverAFormat) {
     EXPECT_EQ(host_.events, std::vector<std::string>{Missing(dir)});
 }
 
-TEST_F(InstallDirectory, SpaceNeededRoundsEachFileToClusters) {
-    SetSizes({0, 1, 4096, 2147483647});
-    EXPECT_EQ(SpaceNeeded(manifest_, 4096), 4096 + 4096 + int64(2147483648));
-    EXPECT_EQ(SpaceNeeded(manifest_, 1), int64(2147483647) + 4097);
-    EXPECT_EQ(SpaceNeeded(manifest_, -1), int64(2147483647) + 4097);
-}
-
 TEST_F(InstallDirectory, WithoutQuestionsTheDirectoryIsCreated) {
     // Automatic mode: the empty directory becomes the default one; no
     // dialog (there is none in this program: it would be fatal).
