@@ -302,7 +302,7 @@ String ReadPathValue(HKEY root, const char* path, const char* defaultText) {
     String keyPath, valueName;
     SplitPath(path, keyPath, valueName);
     keyPath.DropLastIf('\\');
-    if (OpenKey(root, keyPath.Text(), 0) == OpenFailed) return String(defaultText);
+    if (OpenKey(root, keyPath.Text(), RegOpenOnly) == OpenFailed) return String(defaultText);
     String text = ReadString(valueName.Text(), "");
     CloseKey();
     return text;

@@ -108,7 +108,25 @@ void RemoveStartMenuFolder() {
     }
 }
 
+// Keys below "Software" that belong to the system and its registrations: a
+// product key path starting with one of these is never deleted, whatever a
+// damaged or hostile registration says.
+bool IsSystemKeyPath(const String& path) {
+    static const char* const kSystemKeys[] = {"Microsoft", "Classes", "Policies", "Wow6432Node", "Clients",
+                                              "RegisteredApplications", "ODBC", "Wine"};
+    String first = path;
+    first.TrimLeftSet("\\ ");
+    first.TruncateAt('\\');
+    first.Trim();
+    if (first.IsEmpty()) return true;
+    for (const char* key : kSystemKeys) {
+        if (first.Compare(key, false) == 0) return true;
+    }
+    return false;
+}
+
 void DeleteProductKeys(const String& registryPath, bool currentUser) {
+    if (IsSystemKeyPath(registryPath)) return;
     String path = registryPath;
     for (int i = 0; i < kMaxLevels; ++i) {
         if (path.IsEmpty()) return;

@@ -176,6 +176,18 @@ TEST_F(Uninstaller, WholeDirectoryRemovalRefusesSpecialFolders) {
     EXPECT_FALSE(DirectoryExists(install_));
 }
 
+TEST_F(Uninstaller, SystemKeysNamedAsProductKeysStay) {
+    Register(0);
+    for (const char* path : {"Microsoft", "microsoft\\Windows", "\\Classes", ""}) {
+        ASSERT_NE(OpenSoftwareKey(UninstallKeyPath(kProduct).Text(), false), OpenFailed);
+        WriteString("ProductRegistry", path);
+        CloseKey();
+        UninstallProduct(kProduct);
+        EXPECT_TRUE(SoftwareKeyExists("Microsoft\\Windows", false)) << path;
+        EXPECT_TRUE(SoftwareKeyExists("Classes", false)) << path;
+    }
+}
+
 TEST_F(Uninstaller, UnknownProductsAreNotTouched) {
     EXPECT_EQ(UninstallProduct("Qp No Such Product"), UninstallNotPossible);
     EXPECT_EQ(UninstallProduct(""), UninstallNotPossible);
