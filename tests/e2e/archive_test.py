@@ -1,6 +1,7 @@
 """A setup program packed from the sample, run under Wine: the archive is
 found, its header decoded and its manifest read; damaged heads and header
-checksums get the corrupt-archive box with their codes."""
+checksums get the corrupt-archive box with their codes, and a header length
+past the end of the file is left to the checks that follow it."""
 
 import os
 import shutil
@@ -32,13 +33,25 @@ class SampleSetup(unittest.TestCase):
         subprocess.run(["wine", qpkbuild, "build", windows_path(sample), "-o", windows_path(cls.setup)],
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
 
+        # A one-file product without checksums, its header stored as it is,
+        # so a damaged header length reaches the steps after the head.
+        with open(os.path.join(cls.folder, "a.txt"), "w") as f:
+            f.write("hello")
+        project = os.path.join(cls.folder, "plain.toml")
+        with open(project, "w") as f:
+            f.write('[product]\nname = "Plain"\n[options]\ncompression = false\nchecksums = false\n'
+                    '[[files]]\nsource = "a.txt"\n')
+        cls.plain = os.path.join(cls.folder, "plain.exe")
+        subprocess.run(["wine", qpkbuild, "build", windows_path(project), "-o", windows_path(cls.plain)],
+                       check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+
     @classmethod
     def tearDownClass(cls):
         shutil.rmtree(cls.folder, ignore_errors=True)
 
-    def damaged_copy(self, change):
+    def damaged_copy(self, change, setup=None):
         """A copy of the setup program with `change(data, archive_offset)` applied."""
-        with open(self.setup, "rb") as f:
+        with open(setup or self.setup, "rb") as f:
             data = bytearray(f.read())
         change(data, struct.unpack_from("<i", data, len(data) - 4)[0])
         path = os.path.join(self.folder, "damaged.exe")
@@ -46,15 +59,24 @@ class SampleSetup(unittest.TestCase):
             f.write(data)
         return path
 
-    def fatal_box(self, program, screenshot=None):
-        text, code = self.ui.fatal_box(program, screenshot=screenshot)
+    def fatal_box(self, program, *args, screenshot=None):
+        text, code = self.ui.fatal_box(program, *args, screenshot=screenshot)
         self.assertIsNotNone(text, "no fatal box")
         return text, code
 
     def test_intact_setup_reads_its_manifest(self):
-        text, code = self.fatal_box(self.setup, screenshot="sample-setup")
-        self.assertIn("Quillpack Sample", text)
-        self.assertEqual(code, 1)
+        # The welcome box names the product from the manifest; No ends it.
+        caption = "Quillpack Utility v4.0"
+        running = self.ui.start(self.setup)
+        try:
+            self.assertTrue(self.ui.wait(caption), "no welcome box")
+            self.assertIn("Quillpack Sample", self.ui.text(caption))
+            self.ui.screenshot("sample-setup")
+            self.ui.click(caption, "No")
+            self.assertEqual(running.exit_code(), 2)
+        finally:
+            running.kill()
+            self.ui.kill("setup.exe")
 
     def test_damaged_heads_and_checksum_give_their_codes(self):
         def poke(offset_from_archive, value):
@@ -75,6 +97,39 @@ class SampleSetup(unittest.TestCase):
                 text, exit_code = self.fatal_box(self.damaged_copy(change))
                 self.assertEqual(text, CORRUPT % code)
                 self.assertEqual(exit_code, 1)
+
+    def test_header_length_past_the_end_is_left_to_what_follows(self):
+        def header_length(past_end):
+            # past_end 0: the header block ends where the trailer begins.
+            return lambda data, a: struct.pack_into("<i", data, a + 4, len(data) - 4 - (a + 12) + past_end)
+
+        def uncounted(past_end):
+            def change(data, a):
+                # The stored header is the manifest scrambled with the key;
+                # its file count (bytes 32 to 35) becomes 0.
+                key = data[a + 8:a + 12]
+                for i in range(32, 36):
+                    data[a + 12 + i] = key[i % 4]
+                header_length(past_end)(data, a)
+            return change
+
+        cases = [
+            ("checksummed", self.setup, header_length(1), 25),
+            ("into the trailer", self.plain, header_length(1), 45),
+            ("past the end", self.plain, header_length(1000), 45),
+            ("manifest checks first", self.plain, uncounted(1000), 27),
+        ]
+        for what, setup, change, code in cases:
+            with self.subTest(what):
+                text, exit_code = self.fatal_box(self.damaged_copy(change, setup), "/a")
+                self.assertEqual(text, CORRUPT % code)
+                self.assertEqual(exit_code, 1)
+
+    def test_program_is_large_address_aware(self):
+        dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", self.program], check=True,
+                              capture_output=True, text=True).stdout
+        characteristics = dump.split("Characteristics", 1)[1].split("\n\n", 1)[0]
+        self.assertIn("large address aware", characteristics)
 
     def test_program_without_archive_is_not_corrupt(self):
         text, code = self.fatal_box(self.damaged_copy(lambda data, a: struct.pack_into("<i", data, len(data) - 4, 0)))
