@@ -51,6 +51,8 @@ bool SaveRemovalRecord(const String& installDirectory) {
 
 void ApplyRemovalRecord(const String& installDirectory, String& problems) {
     ResetRemovalRecord();
+    // Without a directory the names would be taken in the current one.
+    if (installDirectory.IsEmpty()) return;
     String text;
     if (!ReadWholeFile(JoinPath(installDirectory, kRemovalFileName), text)) text.Clear();
     Vector<String> files, directories;

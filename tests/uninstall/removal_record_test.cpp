@@ -122,6 +122,9 @@ TEST_F(RemovalRecordTest, HandWrittenFilesAreReadWhateverTheirLineEnds) {
     SetCurrentDirectoryA(root_.c_str());
 
     String problems;
+    ApplyRemovalRecord("", problems);  // no directory: not the current one either
+    EXPECT_TRUE(Exists(one));
+    EXPECT_TRUE(Exists(PathOf("Uninstall.DAT")));
     ApplyRemovalRecord(root_.c_str(), problems);
     SetCurrentDirectoryA("c:\\");
     EXPECT_EQ(Str(problems), "");
