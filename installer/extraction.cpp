@@ -136,6 +136,10 @@ private:
     void PrepareDirectory(const String& destination) {
         String directory = ParentDirectory(destination);
         if (SamePath(directory, installDirectory_)) return;
+        // Files of one folder come one after another: the folder is made and
+        // recorded once for all of them.
+        if (directory == lastDirectory_) return;
+        lastDirectory_ = directory;
         if (!CreateDirectoryPath(directory)) {
             problems_.Append("Unable to create directory: ");
             problems_.Append(directory);
@@ -170,6 +174,7 @@ private:
     StoredFiles& stored_;
     String sharedDirectory_;
     String fontsFolder_;
+    String lastDirectory_;
     bool record_;
 };
 
@@ -239,15 +244,10 @@ bool StoreFile(const String& path, const char* data, int32 size, const FileDate&
         problems.Append("\r\n\r\n");
         return false;
     }
+    // The date is set through the handle that wrote the data: opening the
+    // file a second time would double the cost of every small file.
     if (date.IsSet()) {
-        file.Close();
-        if (!file.Open(path, false, true, false)) {
-            problems.Append("Unable to reopen file: ");
-            problems.Append(path);
-            problems.Append("\r\n\r\n");
-            return false;
-        }
-        if (!file.SetTime(date)) {
+        if (!file.SetTime(date, false)) {
             problems.Append("Failed to set file date:\r\n");
             problems.Append(path);
             problems.Append("\r\n");

@@ -201,13 +201,13 @@ bool File::GetTime(FileDate* date) {
     return date->FromFileTime(&written);
 }
 
-bool File::SetTime(const FileDate& date) {
+bool File::SetTime(const FileDate& date, bool flushFirst) {
     if (!handle_) return false;
     FILETIME local, universal;
     if (!date.ToLocalFileTime(&local) || !LocalFileTimeToFileTime(&local, &universal)) return false;
     // Data still in the system's buffers would otherwise move the time on
     // when it is written out.
-    Flush();
+    if (flushFirst) Flush();
     return SetFileTime(AsHandle(handle_), nullptr, nullptr, &universal) != 0;
 }
 

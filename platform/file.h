@@ -68,8 +68,11 @@ public:
 
     // Last-write time in local time. False for a null date or a closed file.
     bool GetTime(FileDate* date);
-    // Flushes, then sets only the last-write time from a local date.
-    bool SetTime(const FileDate& date);
+    // Flushes, then sets only the last-write time from a local date. A file
+    // written through this same handle needs no flush: a time set on the
+    // handle stays (what copying a file does), and a flush costs a disk
+    // sync per file.
+    bool SetTime(const FileDate& date, bool flushFirst = true);
 
 private:
     bool Fail(const char* text);
