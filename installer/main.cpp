@@ -10,6 +10,7 @@
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/globals.h"
+#include "platform/safe_start.h"
 #include "ui/background_window.h"
 #include "ui/dialogs.h"
 #include "uninstall/self_removal.h"
@@ -58,6 +59,7 @@ void FindCommandInterpreter() {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
+    RestrictDllSearch();
     FindCommandInterpreter();
     String line(commandLine);
     Instance = instance;
