@@ -109,8 +109,16 @@ void ConfirmAbort(HWND dialog) {
 }  // namespace
 
 void StartUserInterface() {
+    // Loaded here rather than imported: comctl32 is not among the DLLs that
+    // Windows takes only from the system directory, and by now the start has
+    // limited the search to it. It stays loaded for the progress bar.
+    HMODULE controlsLibrary = LoadLibraryA("comctl32.dll");
+    if (!controlsLibrary) return;
+    typedef BOOL(WINAPI * InitFunction)(const INITCOMMONCONTROLSEX*);
+    auto init = reinterpret_cast<InitFunction>(
+        reinterpret_cast<void*>(GetProcAddress(controlsLibrary, "InitCommonControlsEx")));
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    InitCommonControlsEx(&controls);
+    if (init) init(&controls);
 }
 
 void CenterWindow(HWND window) {
