@@ -65,8 +65,11 @@ qp_wine_start() {
   for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
   qp_log "fresh Wine prefix $WINEPREFIX on display $DISPLAY"
   wineboot -i >/dev/null 2>&1
-  wineserver -w
   qp_wine_real_folders
+  # Xvfb runs no window manager: Wine would wait two seconds in vain for
+  # each window it hides to be withdrawn by one.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wineserver -w
   # Keep one server for the whole run: each program then starts quickly.
   wineserver -p
   # The first window of a session brings up Wine's desktop; do it once here
