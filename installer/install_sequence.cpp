@@ -8,6 +8,7 @@
 #include "core/fatal.h"
 #include "core/paths.h"
 #include "installer/archive_locate.h"
+#include "installer/command_line.h"
 #include "installer/extraction.h"
 #include "installer/install_directory.h"
 #include "installer/install_log.h"
@@ -331,6 +332,12 @@ void RunInstallation(File& own, const String& ownPath, ByteStream& header, const
     WindowsManifestHost host;
     host.productName = productNameOverride;
     DeriveManifestValues(manifest, host.productName, host);
+    // Without a start-menu folder of its own the product name stands in for
+    // it, and it names the uninstall shortcut: it must stay inside its folder.
+    if (!IsContainedName(manifest.startMenuFolder)) {
+        if (!productNameOverride.IsEmpty()) UsageError("Product name not usable as a folder name");
+        ReportCorruptArchive(CorruptFolderName);
+    }
     Installation installation(own, ownPath, manifest, host.productName);
     installation.Run(directoryOverride);
 }
