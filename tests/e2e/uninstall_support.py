@@ -218,7 +218,7 @@ class Products:
         for a file in use."""
         if self.hold_exe is None:
             self.hold_exe = os.path.join(self.folder, "hold.exe")
-            subprocess.run(["i686-w64-mingw32-gcc", "-O2", "-o", self.hold_exe,
+            subprocess.run(["i686-w64-mingw32-gcc-posix", "-O2", "-o", self.hold_exe,
                             os.path.join(PROJECTS, "uninstall_files", "hold.c")], check=True)
         write_text(HOLD_FLAG, "")
         process = subprocess.Popen(["wine", self.hold_exe, windows_file, HOLD_FLAG], stdout=subprocess.PIPE,
