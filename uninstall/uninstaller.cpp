@@ -77,7 +77,11 @@ void RemoveFonts(int32 flags, String& problems) {
             question.Append("'?");
             if (!Ask(question, "Delete Font?")) continue;  // stays installed, no longer listed
         }
-        if (RemoveFontResourceA(file.Text())) {
+        // The font table may know the font by its full path (as a system
+        // that resolved the bare name at registration does).
+        bool removed = RemoveFontResourceA(file.Text()) ||
+                       (IsContainedName(file) && RemoveFontResourceA(JoinPath(fontsFolder, file).Text()));
+        if (removed) {
             // A file name from the registry that would leave the Fonts
             // folder is never deleted.
             if (IsContainedName(file)) RemoveFile(JoinPath(fontsFolder, file));
