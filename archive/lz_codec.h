@@ -20,7 +20,7 @@
 #ifndef QUILLPACK_ARCHIVE_LZ_CODEC_H
 #define QUILLPACK_ARCHIVE_LZ_CODEC_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 const uint32 CompressionMagic = 0x9EC72BA1u;
 const int32 kBlockHeaderSize = 8;

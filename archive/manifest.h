@@ -5,7 +5,7 @@
 #define QUILLPACK_ARCHIVE_MANIFEST_H
 
 #include "archive/format.h"
-#include "core/core32.h"
+#include "core/string.h"
 #include "core/file_date.h"
 
 class ByteStream;

@@ -5,7 +5,7 @@
 #ifndef QUILLPACK_ARCHIVE_SAFE_NAME_H
 #define QUILLPACK_ARCHIVE_SAFE_NAME_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // True when joining `name` to any folder gives a path inside that folder:
 // no drive ("x:") or any other colon, no leading "\" or "/", no component

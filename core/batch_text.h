@@ -4,7 +4,7 @@
 #ifndef QUILLPACK_CORE_BATCH_TEXT_H
 #define QUILLPACK_CORE_BATCH_TEXT_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 extern const char kLauncherName[];  // "PLOVEK1.BAT"
 extern const char kScriptName[];    // "PLOVEK2.BAT"

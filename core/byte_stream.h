@@ -7,7 +7,7 @@
 #ifndef QUILLPACK_CORE_BYTE_STREAM_H
 #define QUILLPACK_CORE_BYTE_STREAM_H
 
-#include "core/core32.h"
+#include "core/string.h"
 #include "core/file_date.h"
 
 class ByteStream {

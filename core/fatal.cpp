@@ -3,7 +3,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 
-#include "core/core32.h"
+#include "core/string.h"
 #include "core/numbers.h"
 
 bool AutomaticMode = false;

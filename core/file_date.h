@@ -5,7 +5,7 @@
 #ifndef QUILLPACK_CORE_FILE_DATE_H
 #define QUILLPACK_CORE_FILE_DATE_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 struct _SYSTEMTIME;
 struct _FILETIME;

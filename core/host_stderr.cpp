@@ -5,7 +5,7 @@
 
 #include "core/fatal.h"
 
-void HostShowBox(const char* text, const char* caption, unsigned style, bool owned) {
+void HostShowBox(const char* text, const char* caption, unsigned /*style*/, bool /*owned*/) {
     fprintf(stderr, "[%s] %s\n", caption, text);
     fflush(stderr);
 }

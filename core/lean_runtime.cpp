@@ -5,7 +5,7 @@
 
 #include <new>
 
-#include "core/core32.h"
+#include "core/string.h"
 
 void* operator new(size_t size) { return Allocate(size); }
 void* operator new[](size_t size) { return Allocate(size); }

@@ -4,7 +4,7 @@
 #ifndef QUILLPACK_CORE_LOG_ENTRY_H
 #define QUILLPACK_CORE_LOG_ENTRY_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // The header lines (product, date, type, location, installer version and,
 // when not empty, the product version), an empty line, then the body.

@@ -2,7 +2,7 @@
 #ifndef QUILLPACK_CORE_NUMBERS_H
 #define QUILLPACK_CORE_NUMBERS_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // "%d bytes" below 1 KB, otherwise two decimals in KB, MB, GB or TB.
 String SizeText(int64 size);

@@ -4,7 +4,7 @@
 #ifndef QUILLPACK_CORE_PATHS_H
 #define QUILLPACK_CORE_PATHS_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // The directory and the name joined with exactly one "\". An empty name
 // gives the directory; a name starting with "\" replaces a trailing "\" of

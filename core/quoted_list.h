@@ -6,7 +6,7 @@
 #ifndef QUILLPACK_CORE_QUOTED_LIST_H
 #define QUILLPACK_CORE_QUOTED_LIST_H
 
-#include "core/core32.h"
+#include "core/string.h"
 #include "core/text_builder.h"
 
 // ';' between items (none before the first, none at the end), the name in

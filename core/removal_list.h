@@ -6,8 +6,9 @@
 #ifndef QUILLPACK_CORE_REMOVAL_LIST_H
 #define QUILLPACK_CORE_REMOVAL_LIST_H
 
-#include "core/containers.h"
-#include "core/core32.h"
+#include "core/hash_table.h"
+#include "core/vector.h"
+#include "core/string.h"
 #include "core/text_builder.h"
 
 // Upper-cases the text in place.

@@ -2,7 +2,7 @@
 #ifndef QUILLPACK_CORE_SPACE_ESTIMATE_H
 #define QUILLPACK_CORE_SPACE_ESTIMATE_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // Each size rounded up to a whole number of clusters (unchanged when the
 // cluster size is 1 or less, i.e. unknown), summed in 64 bits so that large

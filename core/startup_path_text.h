@@ -6,7 +6,7 @@
 #ifndef QUILLPACK_CORE_STARTUP_PATH_TEXT_H
 #define QUILLPACK_CORE_STARTUP_PATH_TEXT_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // "PATH=%PATH%;<directory>" followed by CR LF.
 String StartupPathLine(const String& shortDirectory);

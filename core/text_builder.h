@@ -5,7 +5,7 @@
 #ifndef QUILLPACK_CORE_TEXT_BUILDER_H
 #define QUILLPACK_CORE_TEXT_BUILDER_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 class TextBuilder {
 public:

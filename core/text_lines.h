@@ -5,7 +5,7 @@
 #ifndef QUILLPACK_CORE_TEXT_LINES_H
 #define QUILLPACK_CORE_TEXT_LINES_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // The line starting at position (advanced past the line and its end).
 // False, with an empty line, once position has reached the end.

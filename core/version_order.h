@@ -4,7 +4,7 @@
 #ifndef QUILLPACK_CORE_VERSION_ORDER_H
 #define QUILLPACK_CORE_VERSION_ORDER_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // -1, 0 or 1. Each text is read from its first digit: numbers separated by
 // single dots, up to the first other character; missing parts count as 0

@@ -4,7 +4,7 @@
 #ifndef QUILLPACK_CORE_VERSION_TEXT_H
 #define QUILLPACK_CORE_VERSION_TEXT_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // Major and minor are recorded only for a version text with a ".".
 bool HasVersionParts(const String& version);

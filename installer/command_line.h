@@ -2,7 +2,7 @@
 #ifndef QUILLPACK_INSTALLER_COMMAND_LINE_H
 #define QUILLPACK_INSTALLER_COMMAND_LINE_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // Atoms beyond this many are ignored without a message.
 const int32 kMaxAtoms = 19;

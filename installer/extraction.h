@@ -6,8 +6,9 @@
 
 #include "archive/manifest.h"
 #include "core/byte_stream.h"
-#include "core/containers.h"
-#include "core/core32.h"
+#include "core/list.h"
+#include "core/vector.h"
+#include "core/string.h"
 #include "platform/file.h"
 
 // Desktop, start-menu and startup wishes for one stored program file.

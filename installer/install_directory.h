@@ -5,7 +5,7 @@
 #define QUILLPACK_INSTALLER_INSTALL_DIRECTORY_H
 
 #include "archive/manifest.h"
-#include "core/core32.h"
+#include "core/string.h"
 
 // The whole of the directory choice: empty -> the manifest's defaultDirectory; automatic mode or
 // no AskDirectory -> CreateDirectoryOrDie; otherwise the dialog loop with every check and message.

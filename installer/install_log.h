@@ -3,7 +3,7 @@
 #ifndef QUILLPACK_INSTALLER_INSTALL_LOG_H
 #define QUILLPACK_INSTALLER_INSTALL_LOG_H
 
-#include "core/core32.h"
+#include "core/string.h"
 #include "core/log_entry.h"  // InstallLogEntry
 
 // Shows the completion box (not in automatic mode), appends the log entry when AlwaysWriteLog (0x40)

@@ -3,7 +3,7 @@
 #define QUILLPACK_INSTALLER_INSTALL_SEQUENCE_H
 
 #include "core/byte_stream.h"
-#include "core/core32.h"
+#include "core/string.h"
 #include "platform/file.h"
 
 // Runs after LocateArchive: reads the manifest, asks what it has to ask,

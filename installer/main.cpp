@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "core/byte_stream.h"
-#include "core/core32.h"
+#include "core/string.h"
 #include "installer/archive_locate.h"
 #include "installer/command_line.h"
 #include "installer/install_sequence.h"

@@ -5,7 +5,7 @@
 #define QUILLPACK_INSTALLER_PREVIOUS_INSTALL_H
 
 #include "archive/manifest.h"
-#include "core/core32.h"
+#include "core/string.h"
 
 struct PreviousInstall {
     String location;     // "InstallLocation"

@@ -4,8 +4,8 @@
 #ifndef QUILLPACK_INSTALLER_REGISTRATION_H
 #define QUILLPACK_INSTALLER_REGISTRATION_H
 
-#include "core/containers.h"
-#include "core/core32.h"
+#include "core/vector.h"
+#include "core/string.h"
 
 // Adds one reference to every shared file of the archive (in archive
 // order, whether stored or not) in the system's SharedDLLs counts and

@@ -4,8 +4,8 @@
 #ifndef QUILLPACK_PLATFORM_FILE_H
 #define QUILLPACK_PLATFORM_FILE_H
 
-#include "core/containers.h"
-#include "core/core32.h"
+#include "core/stack.h"
+#include "core/string.h"
 #include "core/file_date.h"
 
 class File {

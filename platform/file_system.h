@@ -5,7 +5,7 @@
 #ifndef QUILLPACK_PLATFORM_FILE_SYSTEM_H
 #define QUILLPACK_PLATFORM_FILE_SYSTEM_H
 
-#include "core/core32.h"
+#include "core/string.h"
 #include "core/paths.h"
 
 // Attribute bits value meaning "no such path or no answer".

@@ -3,7 +3,7 @@
 #ifndef QUILLPACK_PLATFORM_PROCESS_H
 #define QUILLPACK_PLATFORM_PROCESS_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 enum LaunchOption : unsigned {
     LaunchWait = 0x01,           // wait until the process has ended

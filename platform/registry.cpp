@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "core/paths.h"
+#include "core/stack.h"
 #include "platform/handles.h"
 
 // The key stack's fatal text names its element type.

@@ -6,8 +6,8 @@
 
 #include <windows.h>
 
-#include "core/containers.h"
-#include "core/core32.h"
+#include "core/list.h"
+#include "core/string.h"
 
 enum RegistryOption : unsigned {
     RegRemoveIfEmpty = 0x08,  // writing 0 or empty text deletes the value

@@ -3,7 +3,7 @@
 #ifndef QUILLPACK_PLATFORM_SPECIAL_FOLDERS_H
 #define QUILLPACK_PLATFORM_SPECIAL_FOLDERS_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // Each is read afresh from the registry; an empty or missing value falls
 // back to a folder below the Windows directory (or "c:\Program Files").

@@ -6,7 +6,7 @@
 
 #include <windows.h>
 
-#include "core/core32.h"
+#include "core/string.h"
 #include "ui/bitmap.h"
 
 struct BackgroundSettings {

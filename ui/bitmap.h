@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "core/core32.h"
+#include "core/string.h"
 
 class Bitmap {
 public:

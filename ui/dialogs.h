@@ -5,7 +5,7 @@
 
 #include <windows.h>
 
-#include "core/core32.h"
+#include "core/string.h"
 #include "ui/resource.h"
 
 // Shown above the directory field and as the folder browser's title.

@@ -3,7 +3,7 @@
 #ifndef QUILLPACK_UNINSTALL_BATCH_SCRIPT_H
 #define QUILLPACK_UNINSTALL_BATCH_SCRIPT_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // The expanded %comspec%, set once at start-up.
 extern String CommandInterpreter;

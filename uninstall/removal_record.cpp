@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "core/containers.h"
+#include "core/vector.h"
 #include "core/text_builder.h"
 #include "core/removal_list.h"
 #include "platform/file_system.h"

@@ -4,7 +4,7 @@
 #ifndef QUILLPACK_UNINSTALL_REMOVAL_RECORD_H
 #define QUILLPACK_UNINSTALL_REMOVAL_RECORD_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 extern const char kRemovalFileName[];  // "Uninstall.DAT"
 

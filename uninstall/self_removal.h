@@ -3,7 +3,7 @@
 #ifndef QUILLPACK_UNINSTALL_SELF_REMOVAL_H
 #define QUILLPACK_UNINSTALL_SELF_REMOVAL_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 enum SelfRemovalResult {
     SelfRemovalStarted = 0,

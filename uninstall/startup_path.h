@@ -3,7 +3,7 @@
 #ifndef QUILLPACK_UNINSTALL_STARTUP_PATH_H
 #define QUILLPACK_UNINSTALL_STARTUP_PATH_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 // The boot drive's startup file; the message for the user, empty on success.
 String EditStartupPath(const String& installDirectory, bool add);

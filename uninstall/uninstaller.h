@@ -4,7 +4,7 @@
 #ifndef QUILLPACK_UNINSTALL_UNINSTALLER_H
 #define QUILLPACK_UNINSTALL_UNINSTALLER_H
 
-#include "core/core32.h"
+#include "core/string.h"
 
 enum UninstallResult {
     UninstallComplete,    // everything is gone and the product is unregistered

@@ -2,7 +2,7 @@
 
 #include "archive/archive.h"
 #include "archive/safe_name.h"
-#include "core/core32.h"
+#include "core/string.h"
 
 namespace {
 

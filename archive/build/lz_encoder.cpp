@@ -435,7 +435,7 @@ private:
             size_t limit = std::min({size_ - pos, size_t(kMaxMatch), size_t(c.distance)});
             c.length = uint32_t(CommonLength(data_ + pos, data_ + pos - c.distance, limit));
         }
-        if (periodic) region_.AddCandidates(pos, PeriodOf(pos), matches_);
+        if (periodic) region_.AddCandidates(pos, Period(), matches_);
         std::sort(matches_.begin(), matches_.end(), [](const Candidate& a, const Candidate& b) {
             return a.distance != b.distance ? a.distance < b.distance : a.length > b.length;
         });
@@ -449,7 +449,7 @@ private:
     }
 
     // The smallest distance whose raw match ran past the distance itself.
-    size_t PeriodOf(size_t pos) const {
+    size_t Period() const {
         size_t best = size_;
         for (const Candidate& c : raw_) {
             if (c.length > c.distance && c.distance < best) best = c.distance;

@@ -14,7 +14,7 @@
 #include "archive/build/archive_reader.h"
 #include "archive/build/archive_writer.h"
 #include "archive/lz_codec.h"
-#include "core/core32.h"
+#include "core/string.h"
 
 namespace {
 

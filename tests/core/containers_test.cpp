@@ -5,7 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "core/containers.h"
+#include "core/hash_table.h"
+#include "core/stack.h"
+#include "core/vector.h"
 
 namespace {
 

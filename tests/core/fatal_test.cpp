@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "core/core32.h"
+#include "core/string.h"
 #include "core/fatal.h"
 
 namespace {

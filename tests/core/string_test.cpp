@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "core/core32.h"
+#include "core/string.h"
 
 namespace {
 

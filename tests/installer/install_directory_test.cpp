@@ -45,8 +45,8 @@ public:
     void ShowError(const String& text) override { events.push_back(std::string("Error|") + text.Text()); }
     // Windows may take the empty root of a non-letter for the current drive.
     bool DriveExists(char letter) override { return letter == 0 || SystemDirectoryHost::DriveExists(letter); }
-    int32 ClusterSize(char letter) override { return cluster; }
-    int64 FreeSpace(char letter) override { return free; }
+    int32 ClusterSize(char) override { return cluster; }
+    int64 FreeSpace(char) override { return free; }
 
     std::deque<std::string> entries;
     std::deque<bool> answers;

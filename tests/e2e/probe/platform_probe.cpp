@@ -4,7 +4,7 @@
 
 #include <string.h>
 
-#include "core/core32.h"
+#include "core/string.h"
 #include "platform/process.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int) {

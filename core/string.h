@@ -1,30 +1,21 @@
 // The one text type and growable byte buffer, plus the small helpers on
 // NUL-terminated text that live beside it. Portable: no windows.h here.
-#ifndef QUILLPACK_CORE_CORE32_H
-#define QUILLPACK_CORE_CORE32_H
+#ifndef QUILLPACK_CORE_STRING_H
+#define QUILLPACK_CORE_STRING_H
 
 #include <stdarg.h>
 #include <stddef.h>
-#include <stdint.h>
 
+#include "core/checksum.h"
 #include "core/fatal.h"
+#include "core/memory.h"
+#include "core/types.h"
 
-typedef int32_t int32;
-typedef uint32_t uint32;
-typedef int64_t int64;
-typedef uint8_t byte;
-
-// Callers pass this as a count bound to mean "all of it".
-const int32 kAll = 2147483647;
 const int32 kMaxStringLength = 1073741824;
 const int32 kFormatBufferSize = 32768;
 
 // Shared scratch target of every printf-style formatting call.
 extern char* FormatBuffer;
-
-// Wrapping 32-bit sum used by the archive and the hash table.
-const uint32 kChecksumSeed = 2044902557u;
-uint32 Checksum(const void* data, int32 length);
 
 class String {
 public:
@@ -153,10 +144,4 @@ int32 TextToInt(const char* text);
 char LastChar(const char* text);
 void PadFront(char* buffer, char ch, int32 n);
 
-// Runtime-allocator wrappers: never return null, a failure ends in the
-// out-of-memory handler.
-void* Allocate(size_t size);
-void* Reallocate(void* block, size_t size);
-void Free(void* block);
-
-#endif  // QUILLPACK_CORE_CORE32_H
+#endif  // QUILLPACK_CORE_STRING_H
