@@ -13,7 +13,7 @@
 #include "installer/install_directory.h"
 #include "installer/install_log.h"
 #include "installer/previous_install.h"
-#include "installer/registration.h"
+#include "uninstall/registration.h"
 #include "platform/file_system.h"
 #include "platform/globals.h"
 #include "platform/registry.h"

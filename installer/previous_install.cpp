@@ -5,7 +5,7 @@
 #include "core/fatal.h"
 #include "core/version_order.h"
 #include "installer/install_log.h"
-#include "installer/registration.h"
+#include "uninstall/registration.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "ui/dialogs.h"

@@ -7,7 +7,7 @@
 #include "core/fatal.h"
 #include "core/paths.h"
 #include "core/quoted_list.h"
-#include "installer/registration.h"
+#include "uninstall/registration.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/special_folders.h"

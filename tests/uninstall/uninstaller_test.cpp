@@ -8,7 +8,7 @@
 
 #include "archive/format.h"
 #include "core/fatal.h"
-#include "installer/registration.h"
+#include "uninstall/registration.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/special_folders.h"

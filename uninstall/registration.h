@@ -1,8 +1,8 @@
 // What an installation leaves in the registry for the list of installed
 // programs and for its uninstaller: the shared-file reference counts, the
 // product's own keys and the uninstall record.
-#ifndef QUILLPACK_INSTALLER_REGISTRATION_H
-#define QUILLPACK_INSTALLER_REGISTRATION_H
+#ifndef QUILLPACK_UNINSTALL_REGISTRATION_H
+#define QUILLPACK_UNINSTALL_REGISTRATION_H
 
 #include "core/vector.h"
 #include "core/string.h"
@@ -50,4 +50,4 @@ bool IsRegistrableProductName(const String& productName);
 // The uninstall commands as recorded, the path in double quotes.
 String UninstallCommand(const String& uninstallerPath, const String& productName, bool quiet);
 
-#endif  // QUILLPACK_INSTALLER_REGISTRATION_H
+#endif  // QUILLPACK_UNINSTALL_REGISTRATION_H

@@ -2,7 +2,7 @@
 // written to the real registry of the test prefix, then read back raw.
 #ifdef _WIN32
 
-#include "installer/registration.h"
+#include "uninstall/registration.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>

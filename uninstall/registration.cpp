@@ -1,4 +1,4 @@
-#include "installer/registration.h"
+#include "uninstall/registration.h"
 
 #include "archive/format.h"
 #include "archive/safe_name.h"
