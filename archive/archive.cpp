@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "archive/lz_codec.h"
+#include "archive/pe_image.h"
 #include "core/byte_stream.h"
 #include "core/fatal.h"
 
@@ -10,6 +11,53 @@ namespace {
 
 int32 LittleEndian32(const byte* p) {
     return int32(uint32(p[0]) | uint32(p[1]) << 8 | uint32(p[2]) << 16 | uint32(p[3]) << 24);
+}
+
+bool ReadAt(ArchiveSource& source, int64 position, void* data, int32 count) {
+    return source.SeekTo(position) && source.ReadExact(data, count);
+}
+
+// Signers start the certificate table on an 8-byte boundary, putting up to
+// 7 zero bytes after the file they were given.
+const int32 kMaxSignerPadding = 7;
+
+// How well a trailer ending at `end` and naming `offset` looks like ours:
+// 2 when the magic is at the offset and the header block fits in front of
+// the trailer, 1 for the magic alone, 0 otherwise.
+int TrailerFit(ArchiveSource& source, int32 offset, int64 end) {
+    byte head[ArchiveHeadSize];
+    if (offset <= 0 || int64(offset) + ArchiveHeadSize > end - ArchiveTrailerSize ||
+        !ReadAt(source, offset, head, ArchiveHeadSize) || LittleEndian32(head) != ArchiveMagic) {
+        return 0;
+    }
+    int32 length = LittleEndian32(head + 4);
+    bool fits = length >= 1 && length <= end - ArchiveTrailerSize - (int64(offset) + ArchiveHeadSize);
+    return fits ? 2 : 1;
+}
+
+// Where the trailer ends in front of a certificate table starting at
+// `table`: at the table itself, or before padding zeros when the table is
+// aligned. Each place is tried, the best fit winning and the least padding
+// among equals; with none finding our magic, the table's start, where a
+// damaged trailer is then read as it stands.
+int64 EndBeforeTable(ArchiveSource& source, int64 table) {
+    byte tail[kMaxSignerPadding + ArchiveTrailerSize];
+    int32 n = table < int64(sizeof tail) ? int32(table) : int32(sizeof tail);
+    if (n < ArchiveTrailerSize || !ReadAt(source, table - n, tail, n)) return table;
+    int32 maxPadding = table % 8 == 0 ? n - ArchiveTrailerSize : 0;
+    int64 best = table;
+    int bestFit = 0;
+    for (int32 padding = 0; padding <= maxPadding; ++padding) {
+        if (padding > 0 && tail[n - padding] != 0) break;
+        int32 offset = LittleEndian32(tail + n - padding - ArchiveTrailerSize);
+        if (offset == 0) continue;
+        int fit = TrailerFit(source, offset, table - padding);
+        if (fit > bestFit) {
+            bestFit = fit;
+            best = table - padding;
+        }
+    }
+    return best;
 }
 
 }  // namespace
@@ -40,7 +88,9 @@ void ReportCorruptArchive(int code) {
 const char* CorruptCodeMeaning(int code) {
     switch (code) {
     case CorruptNegativeData: return "a file's data length is negative";
-    case CorruptArchiveOffset: return "the archive offset is negative or out of the file";
+    case CorruptArchiveOffset:
+        return "the archive offset is negative or out of the file, or the signature's certificate "
+               "table does not fit the file";
     case CorruptMagic: return "the archive magic is wrong";
     case CorruptHeaderLength: return "the header length is less than 1";
     case CorruptFolderName: return "the publisher or start-menu folder leaves its base folder";
@@ -62,28 +112,70 @@ const char* CorruptCodeMeaning(int code) {
     }
 }
 
+int32 FindArchiveEnd(ArchiveSource& source, int64 size, int64& end, bool& signedImage) {
+    end = size;
+    signedImage = false;
+    byte dos[PeDosHeaderSize];
+    if (size < PeDosHeaderSize || !ReadAt(source, 0, dos, PeDosHeaderSize)) return CorruptNone;
+    int64 at = PeHeadersOffset(dos, PeDosHeaderSize);
+    if (at < 0 || at >= size) return CorruptNone;
+    byte headers[PeHeadersSpan];
+    int32 count = size - at < PeHeadersSpan ? int32(size - at) : PeHeadersSpan;
+    PeSignatureFields fields;
+    if (!ReadAt(source, at, headers, count) || !ReadPeHeaders(headers, count, at, fields)) {
+        return CorruptNone;
+    }
+    if (fields.tableOffset == 0 && fields.tableSize == 0) return CorruptNone;
+
+    // Anything else names a table, which must lie whole in the file.
+    int64 table = fields.tableOffset;
+    int64 tableSize = fields.tableSize;
+    if (table < fields.headersEnd || tableSize < PeCertificateHeadSize || tableSize > size - table) {
+        return CorruptArchiveOffset;
+    }
+    byte certificate[PeCertificateHeadSize];
+    if (!ReadAt(source, table, certificate, PeCertificateHeadSize)) return CorruptArchiveOffset;
+    uint32 declared = uint32(LittleEndian32(certificate));
+    if (declared < uint32(PeCertificateHeadSize) || declared > uint32(tableSize)) return CorruptArchiveOffset;
+    // A table that stops short of the end belongs to a program image that
+    // was signed before the archive was put after it.
+    if (tableSize != size - table) return CorruptNone;
+    signedImage = true;
+    end = EndBeforeTable(source, table);
+    return CorruptNone;
+}
+
+bool UninstallerChecksumMatches(const void* image, int32 length, uint32 stored) {
+    return ProgramImageChecksum(image, length) == stored || Checksum(image, length) == stored;
+}
+
 int32 OpenArchive(ArchiveSource& source, ByteStream& header, ArchiveHead& head, bool& found) {
     found = false;
     head = ArchiveHead();
     header.Clear();
 
-    // A file too short for a trailer carries no archive either.
     int64 size = source.Size();
-    byte trailer[4] = {0, 0, 0, 0};
-    if (size < ArchiveTrailerSize || !source.SeekTo(size - ArchiveTrailerSize) ||
-        !source.ReadExact(trailer, 4)) {
-        return CorruptNone;
+    int32 code = FindArchiveEnd(source, size, head.end, head.signedImage);
+    if (code != CorruptNone) {
+        found = true;
+        return code;
     }
+    // A file too short for a trailer carries no archive either.
+    int64 end = head.end;
+    byte trailer[4] = {0, 0, 0, 0};
+    if (end < ArchiveTrailerSize || !ReadAt(source, end - ArchiveTrailerSize, trailer, 4)) return CorruptNone;
     int32 offset = LittleEndian32(trailer);
     if (offset == 0) return CorruptNone;
     found = true;
     head.offset = offset;
-    if (offset < 0 || !source.SeekTo(offset)) return CorruptArchiveOffset;
+    if (offset < 0 || offset > end || !source.SeekTo(offset)) return CorruptArchiveOffset;
 
-    // A head cut short by the end of the file reads as zeros.
+    // A head cut short by the end of the archive reads as zeros.
     byte headBytes[ArchiveHeadSize];
     memset(headBytes, 0, sizeof headBytes);
-    if (!source.ReadExact(headBytes, ArchiveHeadSize)) memset(headBytes, 0, sizeof headBytes);
+    if (int64(offset) + ArchiveHeadSize > end || !source.ReadExact(headBytes, ArchiveHeadSize)) {
+        memset(headBytes, 0, sizeof headBytes);
+    }
     if (LittleEndian32(headBytes) != ArchiveMagic) return CorruptMagic;
     int32 length = LittleEndian32(headBytes + 4);
     if (length < 1) return CorruptHeaderLength;
@@ -96,7 +188,7 @@ int32 OpenArchive(ArchiveSource& source, ByteStream& header, ArchiveHead& head, 
     // A length beyond the end of the file is not refused here: the checksum
     // or the later steps find the damage. Only what the file holds is read,
     // so a damaged length never decides how much memory is taken.
-    int64 held = size - (int64(offset) + ArchiveHeadSize);
+    int64 held = end - (int64(offset) + ArchiveHeadSize);
     int32 stored = int64(length) > held ? int32(held > 0 ? held : 0) : length;
     String& block = header.Bytes();
     block.SetLength(stored);

@@ -40,19 +40,40 @@ struct ArchiveHead {
     uint32 key = 0;          // K
     int32 flags = 0;         // first field of the decoded header block
     // A + 12 + H: the first payload part. Told as it is even when a damaged
-    // H puts it past the end of the file (first part = size - this - 4 < 0).
+    // H puts it past the end of the archive (first part = end - this - 4 < 0).
     int64 payloadStart = 0;
+    // Where the trailer ends: the end of the file, or, when a signer
+    // appended a certificate table after it, the start of that table less
+    // the alignment padding the signer put before it.
+    int64 end = 0;
+    bool signedImage = false;  // a certificate table follows the archive
 };
+
+// The end of the archive in a file of `size` bytes (see ArchiveHead::end).
+// When the program image's security entry names a certificate table, it
+// must be whole inside the file, begin after the PE headers and hold at
+// least its 8-byte head whose length fits the entry; otherwise the result
+// is CorruptArchiveOffset. A table that does not reach the end of the file
+// (a signed program image in front of the archive) leaves the end there.
+int32 FindArchiveEnd(ArchiveSource& source, int64 size, int64& end, bool& signedImage);
+
+// Whether the program image in front of the archive matches the checksum
+// the manifest holds for it. Counted with the image's CheckSum and security
+// entry as zero, which signing changes; setups built before that rule
+// stored the plain checksum of the image, which is taken as well.
+bool UninstallerChecksumMatches(const void* image, int32 length, uint32 stored);
 
 // Reads the trailer and head, then the header block: unscrambled,
 // decompressed when it is a compressed block, checked against the key when
 // its flags ask for checksums. Returns CorruptNone with found false when no
-// archive is attached; a CorruptCode (10, 20, 22, 25) for a damaged head.
-// A header length running past the end of the file reads what is there
+// archive is attached; a CorruptCode (10, 20, 22, 25) for a damaged head,
+// 10 also for a certificate table that does not fit the file.
+// A header length running past the end of the archive reads what is there
 // (never allocating more) and is left to the checksum or the later steps.
 // On success header holds the decoded block at position 0 and the source is
 // positioned at the first payload part, or at the end of the file when the
-// header length puts that part beyond it.
+// header length puts that part beyond it. Everything is read in front of
+// head.end, never from a certificate table.
 int32 OpenArchive(ArchiveSource& source, ByteStream& header, ArchiveHead& head, bool& found);
 
 #endif  // QUILLPACK_ARCHIVE_ARCHIVE_H

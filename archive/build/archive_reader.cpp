@@ -43,6 +43,7 @@ Inspection InspectSetup(const std::string& setup, const DiskLoader& loadDisk) {
     MemorySource source(setup);
     ByteStream header;
     int32_t code = OpenArchive(source, header, result.head, result.found);
+    result.signedImage = result.head.signedImage;
     if (!result.found) {
         result.problem = "no archive is attached";
         return result;
@@ -66,14 +67,14 @@ Inspection InspectSetup(const std::string& setup, const DiskLoader& loadDisk) {
             Fail(result, CorruptUninstallerRead);
             return result;
         }
-        if (m.Has(Checksums) && Checksum(setup.data(), imageLength) != m.uninstallerChecksum) {
+        if (m.Has(Checksums) && !UninstallerChecksumMatches(setup.data(), imageLength, m.uninstallerChecksum)) {
             Fail(result, CorruptUninstallerChecksum);
             return result;
         }
     }
 
-    // A header length past the end of the file puts the first part there too.
-    int64_t firstLength = int64_t(setup.size()) - result.head.payloadStart - ArchiveTrailerSize;
+    // A header length past the end of the archive puts the first part there too.
+    int64_t firstLength = result.head.end - result.head.payloadStart - ArchiveTrailerSize;
     if (firstLength < 0) {
         Fail(result, CorruptFirstPart);
         return result;

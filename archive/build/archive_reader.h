@@ -26,6 +26,9 @@ struct InspectedFile {
 
 struct Inspection {
     bool found = false;  // an archive is attached at all
+    // A certificate table from signing follows the archive (it is not
+    // verified here, only found and measured).
+    bool signedImage = false;
     int32_t code = CorruptNone;
     std::string problem;  // what went wrong, for the user; empty when sound
     ArchiveHead head;

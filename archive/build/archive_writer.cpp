@@ -1,6 +1,7 @@
 #include "archive/build/archive_writer.h"
 
 #include "archive/archive.h"
+#include "archive/pe_image.h"
 #include "archive/safe_name.h"
 #include "core/string.h"
 
@@ -183,7 +184,10 @@ BuildOutput BuildArchive(const std::string& stub, const BuildManifest& manifest,
     m.flags &= ~(CompressedPayload | Checksums);
     if (options.compress) m.flags |= CompressedPayload;
     if (options.checksums) m.flags |= Checksums;
-    std::string header = SerializeManifest(m, sizes, payloadLength, ChecksumOf(payload), ChecksumOf(stub));
+    // The stub's checksum leaves out the two header fields signing changes,
+    // so the setup can be signed after it is built.
+    uint32_t stubChecksum = ProgramImageChecksum(stub.data(), CheckedLength(stub.size(), "the stub"));
+    std::string header = SerializeManifest(m, sizes, payloadLength, ChecksumOf(payload), stubChecksum);
     // The key doubles as the header checksum, so it is always the checksum:
     // then the same inputs give the same bytes.
     uint32_t key = ChecksumOf(header);
