@@ -8,6 +8,26 @@
 
 namespace {
 
+thread_local const LzProgress* tProgress = nullptr;
+
+// Reports every kStep input bytes; the encoders call Reach as they go.
+class Progress {
+public:
+    explicit Progress(size_t total) : total_(total), next_(kStep) {}
+    void Reach(size_t done) {
+        if (done < next_ || !tProgress || !*tProgress) return;
+        (*tProgress)(done, total_);
+        next_ = done + kStep;
+    }
+    void Done() {
+        if (tProgress && *tProgress) (*tProgress)(total_, total_);
+    }
+
+private:
+    static constexpr size_t kStep = size_t(1) << 18;
+    size_t total_, next_;
+};
+
 const uint32_t kMinDistance = 4;
 const uint32_t kMaxNearDistance = 65539;
 const uint32_t kMaxDistance = 16777219;
@@ -186,7 +206,7 @@ inline int HashBits(size_t size, int most) {
 class FastEncoder {
 public:
     FastEncoder(const uint8_t* data, size_t size)
-        : data_(data), size_(size), region_(data, size), writer_(size) {
+        : data_(data), size_(size), region_(data, size), writer_(size), progress_(size) {
         shortBits_ = HashBits(size, 18);
         longBits_ = HashBits(size, 20);
         short_.assign(size_t(1) << shortBits_, 0);
@@ -199,6 +219,7 @@ public:
         size_t pos = 0;
         size_t misses = 0;
         while (size_ >= tail && pos + tail <= size_) {
+            progress_.Reach(pos);
             Choice best = Best(pos);
             if (best.length == 0) {
                 // Step faster through data that does not compress.
@@ -291,6 +312,7 @@ private:
     size_t size_;
     PeriodicRegion region_;
     Writer writer_;
+    Progress progress_;
     int shortBits_, longBits_;
     std::vector<uint32_t> short_, long_;
     std::vector<Candidate> candidates_;
@@ -377,14 +399,17 @@ class OptimalEncoder {
 public:
     OptimalEncoder(const uint8_t* data, size_t size)
         : data_(data), size_(size), tree_(data, size, 128, 512), region_(data, size),
-          writer_(size) {
+          writer_(size), progress_(size) {
         nodes_.assign(kChunk + kMaxMatch + 2, Node{kInfinity, 0, 0, 0});
     }
 
     std::vector<uint8_t> Run() {
         size_t pos = 0;
         anchor_ = 0;
-        while (pos < size_) pos = Chunk(pos);
+        while (pos < size_) {
+            progress_.Reach(pos);
+            pos = Chunk(pos);
+        }
         writer_.Literals(data_ + anchor_, size_ - anchor_);
         return writer_.Take();
     }
@@ -532,6 +557,7 @@ private:
     BinaryTree tree_;
     PeriodicRegion region_;
     Writer writer_;
+    Progress progress_;
     size_t anchor_ = 0;
     size_t touched_ = 0;
     std::vector<Node> nodes_;
@@ -545,6 +571,15 @@ std::vector<uint8_t> LzEncode(const uint8_t* data, size_t size, LzLevel level) {
     // Positions are kept in 32 bits and the size field has 32 bits.
     if (size > 0x7FFFFFFFu) throw std::length_error("LzEncode: input of 2 GB or more");
     if (size == 0) return Writer(0).Take();
-    if (level == LzLevel::Fast) return FastEncoder(data, size).Run();
-    return OptimalEncoder(data, size).Run();
+    std::vector<uint8_t> block =
+        level == LzLevel::Fast ? FastEncoder(data, size).Run() : OptimalEncoder(data, size).Run();
+    Progress(size).Done();
+    return block;
 }
+
+LzProgressScope::LzProgressScope(LzProgress progress)
+    : progress_(std::move(progress)), outer_(tProgress) {
+    tProgress = &progress_;
+}
+
+LzProgressScope::~LzProgressScope() { tProgress = outer_; }
