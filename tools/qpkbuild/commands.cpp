@@ -1,8 +1,17 @@
 #include "tools/qpkbuild/commands.h"
 
+#ifndef _WIN32
+#include <sys/wait.h>
+#endif
+
+#include <ctype.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
+#include <sstream>
 
 #include "archive/build/archive_reader.h"
 #include "archive/build/archive_writer.h"
@@ -13,9 +22,123 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const char kUsage[] =
-    "usage: qpkbuild build PROJECT [-o OUT] [--stub PATH] | list SETUP | "
-    "verify SETUP [DISKS...] | extract SETUP DIR";
+// ---------------------------------------------------------------------------
+// Commands and their options, from which both parsing and help come, so
+// that no option goes unlisted.
+
+struct Option {
+    const char* name;
+    const char* alias;  // or null
+    const char* value;  // what follows it, or null for a switch
+    const char* help;
+};
+
+struct Arguments {
+    std::vector<std::string> operands;
+    std::vector<std::pair<std::string, std::string>> options;  // name, value
+
+    const std::string* Find(const char* name) const {
+        const std::string* found = nullptr;
+        for (const auto& [n, v] : options) {
+            if (n == name) found = &v;  // the last one given wins
+        }
+        return found;
+    }
+};
+
+struct Command {
+    const char* name;
+    const char* operands;
+    const char* summary;
+    std::vector<Option> options;
+    const char* details;  // more lines for COMMAND --help, or null
+};
+
+const Option kHelp = {"--help", "-h", nullptr, "show this help and stop"};
+
+const std::vector<Command>& Commands() {
+    static const std::vector<Command> commands = {
+        {"build", "PROJECT", "make a setup program from a project file",
+         {{"-o", "--output", "OUT", "the setup program to write (default: PROJECT's name with .exe, in the current folder)"},
+          {"--stub", nullptr, "PATH", "the installer program to put in front (default: quillpack.exe beside qpkbuild)"},
+          {"--sign", nullptr, "COMMAND", "run COMMAND on the finished setup, {file} standing for its path; overrides [options] sign, \"\" turns it off"},
+          kHelp},
+         "Spread payloads go to Disk2.QPK, Disk3.QPK, ... beside OUT.\n"
+         "Environment: SOURCE_DATE_EPOCH (seconds since 1970, UTC) makes it the\n"
+         "newest date in the archive, for reproducible setups.\n"},
+        {"new", "DIR", "start a project: a commented setup.toml and a files folder that build as they stand",
+         {kHelp}, nullptr},
+        {"list", "SETUP", "show the manifest and the file table", {kHelp}, nullptr},
+        {"verify", "SETUP [DISK...]", "check a setup program as the installer would; the exit code is its corrupt code",
+         {kHelp}, "Disks given are Disk2.QPK, Disk3.QPK, ... in that order; otherwise they are\nlooked for beside SETUP.\n"},
+        {"extract", "SETUP DIR", "write the payload's files with their dates to DIR", {kHelp}, nullptr},
+    };
+    return commands;
+}
+
+const Command* FindCommand(const std::string& name) {
+    for (const Command& c : Commands()) {
+        if (name == c.name) return &c;
+    }
+    return nullptr;
+}
+
+std::string OptionUsage(const Option& o) {
+    std::string text = o.name;
+    if (o.alias) text += std::string(", ") + o.alias;
+    if (o.value) text += std::string(" ") + o.value;
+    return text;
+}
+
+void OptionLines(const Command& c, std::ostream& out) {
+    for (const Option& o : c.options) {
+        out << "    " << std::left << std::setw(22) << OptionUsage(o) << std::right << " " << o.help << "\n";
+    }
+}
+
+void CommandHelp(const Command& c, std::ostream& out) {
+    out << "usage: qpkbuild " << c.name << " " << c.operands << (c.options.size() > 1 ? " [OPTIONS]" : "")
+        << "\n" << char(toupper(c.summary[0])) << (c.summary + 1) << ".\n\noptions:\n";
+    OptionLines(c, out);
+    if (c.details) out << "\n" << c.details;
+}
+
+void GeneralHelp(std::ostream& out) {
+    out << "usage: qpkbuild COMMAND [ARGUMENTS] [OPTIONS]\n"
+           "Makes setup programs from project files and checks them.\n\n";
+    for (const Command& c : Commands()) {
+        out << "qpkbuild " << c.name << " " << c.operands << "\n    " << c.summary << "\n";
+        OptionLines(c, out);
+    }
+    out << "\nqpkbuild --help, -h            show this help and stop\n"
+           "qpkbuild COMMAND --help        show one command's help\n";
+}
+
+// Options may come before, between and after the operands.
+Arguments Parse(const Command& c, const std::vector<std::string>& args) {
+    Arguments a;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg.size() < 2 || arg[0] != '-') {
+            a.operands.push_back(arg);
+            continue;
+        }
+        const Option* option = nullptr;
+        for (const Option& o : c.options) {
+            if (arg == o.name || (o.alias && arg == o.alias)) option = &o;
+        }
+        if (!option) {
+            throw BuildError("unknown option \"" + arg + "\" for " + c.name + "; see qpkbuild " + c.name + " --help");
+        }
+        std::string value;
+        if (option->value) {
+            if (i + 1 >= args.size()) throw BuildError(std::string(option->name) + " needs " + option->value);
+            value = args[++i];
+        }
+        a.options.push_back({option->name, value});
+    }
+    return a;
+}
 
 std::string DiskName(int32_t disk) { return "Disk" + std::to_string(disk) + ".QPK"; }
 
@@ -30,54 +153,16 @@ std::string FindStub(const std::string& given, const std::string& self) {
     if (!given.empty()) return given;
     fs::path next = fs::path(self).parent_path() / "quillpack.exe";
     if (fs::is_regular_file(next)) return next.string();
-    throw BuildError("no stub: quillpack.exe is not next to the builder; give --stub PATH");
-}
-
-int Build(const std::vector<std::string>& args, const std::string& self, std::ostream& out) {
-    std::string project, output, stubPath;
-    for (size_t i = 1; i < args.size(); ++i) {
-        if ((args[i] == "-o" || args[i] == "--stub") && i + 1 < args.size()) {
-            (args[i] == "-o" ? output : stubPath) = args[i + 1];
-            ++i;
-        } else if (project.empty() && args[i][0] != '-') {
-            project = args[i];
-        } else {
-            throw BuildError("unexpected argument \"" + args[i] + "\"");
-        }
-    }
-    if (project.empty()) throw BuildError("build needs a project file");
-    if (output.empty()) output = fs::path(project).stem().string() + ".exe";
-
-    Project p = LoadProject(project);
-    std::string stubFile = FindStub(stubPath, self);
-    std::string stub;
-    if (!LoadFileBytes(stubFile, stub)) throw BuildError("cannot read the stub " + stubFile);
-    if (!p.uninstallerDateGiven && !FileModificationDate(stubFile, p.manifest.uninstallerDate)) {
-        throw BuildError("cannot read the date of the stub " + stubFile);
-    }
-    BuildOutput built = BuildArchive(stub, p.manifest, p.files, p.options);
-
-    WriteFileBytes(output, built.setup);
-    fs::path directory = fs::path(output).parent_path();
-    for (size_t i = 0; i < built.disks.size(); ++i) {
-        WriteFileBytes((directory / DiskName(int32_t(i) + 2)).string(), built.disks[i]);
-    }
-    // Disk files left over from an earlier, larger build would only confuse.
-    for (int32_t disk = int32_t(built.disks.size()) + 2;; ++disk) {
-        std::error_code ignored;
-        if (!fs::remove(directory / DiskName(disk), ignored)) break;
-    }
-    out << output << ": " << built.setup.size() << " bytes, " << p.files.size() << " files";
-    if (!built.disks.empty()) out << ", " << built.disks.size() << " disk files";
-    out << "\n";
-    return 0;
+    throw BuildError("no stub: quillpack.exe is not next to the builder; expected --stub PATH");
 }
 
 // Disks named on the command line are disks 2, 3, ... in that order;
 // otherwise they are looked for next to the setup program.
 Inspection Inspect(const std::string& setupPath, const std::vector<std::string>& disks) {
     std::string setup;
-    if (!LoadFileBytes(setupPath, setup)) throw BuildError("cannot read " + setupPath);
+    if (!LoadFileBytes(setupPath, setup)) {
+        throw BuildError(setupPath + ": " + WhyUnreadable(setupPath) + "; expected a setup program");
+    }
     fs::path directory = fs::path(setupPath).parent_path();
     DiskLoader loader = [&](int32_t disk, std::string& bytes) {
         if (!disks.empty()) {
@@ -88,6 +173,339 @@ Inspection Inspect(const std::string& setupPath, const std::vector<std::string>&
     };
     return InspectSetup(setup, loader);
 }
+
+// ---------------------------------------------------------------------------
+// build
+
+// Shows how far a large payload's compression has come, on one line that
+// is rewritten in place and wiped at the end.
+class ProgressLine {
+public:
+    explicit ProgressLine(std::ostream& err) : err_(err) {}
+
+    void operator()(size_t done, size_t total) {
+        if (total < kFrom) return;
+        int percent = int(uint64_t(done) * 100 / total);
+        if (percent == shown_ && done < total) return;
+        shown_ = percent;
+        std::ostringstream line;
+        line << "qpkbuild: compressing " << std::fixed << std::setprecision(1) << double(total) / (1 << 20)
+             << " MB: " << percent << "%";
+        width_ = line.str().size();
+        err_ << "\r" << line.str() << std::flush;
+        if (done >= total) {
+            err_ << "\r" << std::string(width_, ' ') << "\r" << std::flush;
+            shown_ = -1;
+        }
+    }
+
+    // Below this a payload compresses too fast to be worth a line.
+    static constexpr size_t kFrom = size_t(4) << 20;
+
+private:
+    std::ostream& err_;
+    int shown_ = -1;
+    size_t width_ = 0;
+};
+
+// The path quoted for the shell that runs the command, unless the command
+// already quotes {file} itself.
+std::string Substituted(const std::string& command, const std::string& path) {
+#ifdef _WIN32
+    const std::string quoted = "\"" + path + "\"";
+#else
+    std::string quoted = "'";
+    for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    quoted += "'";
+#endif
+    std::string out;
+    size_t from = 0;
+    for (size_t at; (at = command.find("{file}", from)) != std::string::npos; from = at + 6) {
+        out.append(command, from, at - from);
+        bool inQuotes = at > 0 && at + 6 < command.size() &&
+                        (command[at - 1] == '"' || command[at - 1] == '\'') && command[at + 6] == command[at - 1];
+        out += inQuotes ? path : quoted;
+    }
+    out.append(command, from, std::string::npos);
+    return out;
+}
+
+// Runs the signing command on path; empty when it succeeded, otherwise
+// how it failed.
+std::string RunSigner(const std::string& command, const std::string& path, std::ostream& out,
+                      std::ostream& err) {
+    std::string line = Substituted(command, path);
+    out << std::flush;
+    err << std::flush;
+#ifdef _WIN32
+    // cmd /c drops the outermost quotes; these are the ones it drops.
+    int status = std::system(("\"" + line + "\"").c_str());
+    if (status == -1) return "could not be started";
+    if (status != 0) return "failed with exit code " + std::to_string(status);
+#else
+    int status = std::system(line.c_str());
+    if (status == -1) return "could not be started";
+    if (WIFSIGNALED(status)) return "was stopped by signal " + std::to_string(WTERMSIG(status));
+    if (!WIFEXITED(status)) return "failed";
+    if (WEXITSTATUS(status) == 127) return "could not be run (exit code 127: command not found)";
+    if (WEXITSTATUS(status) != 0) return "failed with exit code " + std::to_string(WEXITSTATUS(status));
+#endif
+    return "";
+}
+
+// Files written for a build that are taken back unless it succeeds, so
+// that no unsigned or half-written setup is left looking finished.
+class Pending {
+public:
+    ~Pending() {
+        for (const std::string& path : paths_) {
+            std::error_code ignored;
+            fs::remove(path, ignored);
+        }
+    }
+    void Add(const std::string& path) { paths_.push_back(path); }
+    void Keep() { paths_.clear(); }
+
+private:
+    std::vector<std::string> paths_;
+};
+
+std::string Ratio(uint64_t out, uint64_t in) {
+    if (in == 0) return "-";
+    std::ostringstream text;
+    text << std::fixed << std::setprecision(1) << 100.0 * double(out) / double(in) << "%";
+    return text.str();
+}
+
+int Build(const std::vector<std::string>& args, const std::string& self, std::ostream& out,
+          std::ostream& err, const RunContext& context) {
+    const auto start = std::chrono::steady_clock::now();
+    Arguments a = Parse(*FindCommand("build"), args);
+    if (a.operands.empty()) throw BuildError("build needs a project file; see qpkbuild build --help");
+    if (a.operands.size() > 1) throw BuildError("unexpected argument \"" + a.operands[1] + "\"; build takes one project file");
+    const std::string& project = a.operands[0];
+    std::string output = a.Find("-o") ? *a.Find("-o") : fs::path(project).stem().string() + ".exe";
+    std::string stubPath = a.Find("--stub") ? *a.Find("--stub") : "";
+    if (const std::string* sign = a.Find("--sign")) {
+        std::string problem = SignCommandProblem(*sign);
+        if (!problem.empty()) throw BuildError("--sign: " + problem);
+    }
+
+    Project p = LoadProject(project);
+    if (const std::string* sign = a.Find("--sign")) p.signCommand = *sign;
+    std::string stubFile = FindStub(stubPath, self);
+    std::string stub;
+    if (!LoadFileBytes(stubFile, stub)) {
+        throw BuildError("the stub " + stubFile + ": " + WhyUnreadable(stubFile) + "; expected the installer program (quillpack.exe)");
+    }
+    if (!p.uninstallerDateGiven && !FileModificationDate(stubFile, p.manifest.uninstallerDate)) {
+        throw BuildError("the stub " + stubFile + ": cannot read its date");
+    }
+    if (context.sourceDateEpoch) ClampDates(p, SourceDateEpochDate(*context.sourceDateEpoch));
+
+    BuildOutput built;
+    {
+        ProgressLine progress(err);
+        LzProgressScope scope(context.errIsTerminal ? LzProgress(std::ref(progress)) : LzProgress());
+        built = BuildArchive(stub, p.manifest, p.files, p.options);
+    }
+    // What the archive adds to the stub, before any signature.
+    uint64_t in = 0, stored = built.setup.size() - stub.size();
+    for (const BuildFile& f : p.files) in += f.data.size();
+    for (const std::string& d : built.disks) stored += d.size();
+
+    // Written under a passing name, signed there, and only then given the
+    // name it is known by.
+    fs::path target(output);
+    fs::path directory = target.parent_path();
+    std::string partial = (directory / (target.stem().string() + ".partial" + target.extension().string()))
+                              .make_preferred()
+                              .string();
+    // A failed build leaves no setup program under the name, not even an
+    // older one whose disk files were just overwritten.
+    Pending pending;
+    pending.Add(output);
+    for (size_t i = 0; i < built.disks.size(); ++i) {
+        std::string disk = (directory / DiskName(int32_t(i) + 2)).string();
+        pending.Add(disk);
+        WriteFileBytes(disk, built.disks[i]);
+    }
+    pending.Add(partial);
+    WriteFileBytes(partial, built.setup);
+    bool isSigned = false;
+    if (!p.signCommand.empty()) {
+        std::string failure = RunSigner(p.signCommand, partial, out, err);
+        if (!failure.empty()) {
+            throw BuildError("signing " + output + ": the command " + failure + "; no setup program was kept");
+        }
+        std::string signedSetup;
+        if (!LoadFileBytes(partial, signedSetup)) {
+            throw BuildError("signing " + output + ": the command left no readable " + partial + "; no setup program was kept");
+        }
+        DiskLoader disks = [&](int32_t disk, std::string& bytes) {
+            size_t index = size_t(disk - 2);
+            if (index >= built.disks.size()) return false;
+            bytes = built.disks[index];
+            return true;
+        };
+        Inspection check = InspectSetup(signedSetup, disks);
+        if (!check.Sound()) {
+            throw BuildError("signing " + output + ": afterwards the setup program no longer verifies (" +
+                             check.problem + "); no setup program was kept");
+        }
+        isSigned = check.signedImage;
+        built.setup.swap(signedSetup);
+    }
+    std::error_code ec;
+    fs::rename(partial, output, ec);
+    if (ec) throw BuildError("cannot write " + output + ": " + ec.message());
+    pending.Keep();
+    // Disk files left over from an earlier, larger build would only confuse.
+    for (int32_t disk = int32_t(built.disks.size()) + 2;; ++disk) {
+        std::error_code ignored;
+        if (!fs::remove(directory / DiskName(disk), ignored)) break;
+    }
+
+    double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    out << output << ": " << p.files.size() << (p.files.size() == 1 ? " file, " : " files, ") << in << " bytes in, " << stored << " bytes out ("
+        << Ratio(stored, in) << "), " << std::fixed << std::setprecision(2) << seconds << " s; setup program "
+        << built.setup.size() << " bytes";
+    if (!built.disks.empty()) out << ", " << built.disks.size() << " disk files";
+    if (isSigned) out << ", signed";
+    out << "\n";
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// new
+
+const char kTemplate[] = R"(# The project file of @NAME@'s setup program. Build it with
+#   qpkbuild build setup.toml -o setup.exe
+# (add --stub PATH when quillpack.exe is not beside qpkbuild).
+# Paths are relative to this file. Texts are TOML strings: "..." with
+# escapes such as \r\n, '...' taken literally, or """...""" over lines.
+# Keys that are commented out show what else can be given. Dates default
+# to modification times; SOURCE_DATE_EPOCH, when set, is the newest allowed.
+
+[product]
+name = "@NAME@"
+# Also the folder under Common Files that holds shared files.
+publisher = "@NAME@ Publisher"
+version = "1.0"
+# Painted on the background window.
+display_title = "@NAME@ 1.0"
+# Below Program Files unless it has a drive; "<os>" stands for the Windows folder.
+default_directory = "@NAME@"
+# Below Software\ in HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER; "" for none.
+registry_key = "@NAME@ Publisher\\@NAME@"
+# Default: the publisher and the name, as publisher\name.
+# start_menu_folder = "@NAME@"
+# Default: the stub's modification time.
+# uninstaller_date = 2024-01-31T12:00:00
+# With the flag UpdateOnly: the product that must be installed already.
+# required_product = "Other"
+flags = ["WithUninstaller", "AskDirectory"]
+# The other flags: MustUninstallFirst, QuietFileList, ConfirmFontRemoval,
+# AlwaysWriteLog, Automatic, AutomaticUninstall, NoRemovalList, EditPath,
+# CustomColors, RebootPrompt, BackgroundFile, UpdateOnly.
+
+[texts]
+welcome = "This will install <product> on your computer.\r\n\r\nDo you want to continue?"
+# license_file = "license.txt"     # or license = "..."; shown when not empty
+readme_file = "files/readme.txt"   # or readme = "..."
+
+# [background]
+# title_color = "#FFFFFF"          # or the Windows value 0x00BBGGRR
+# top_color = "#000080"            # the gradient; give both
+# bottom_color = "#000000"
+# bitmap = "background.bmp"
+
+# [batch]                          # batch texts, inline or as *_file
+# before = ""                      # before the files are stored
+# after = ""                       # after the uninstall data is saved
+# final = ""                       # at the very end
+# uninstall1 = ""                  # kept for the uninstaller
+# uninstall2 = ""
+
+[options]
+compression = true
+level = "max"                      # or "fast"
+checksums = true
+# first_part_max = 1400000         # payload bytes in the setup program; the rest goes to disk files
+# disk_max = 1457664               # bytes per disk file, Disk2.QPK, Disk3.QPK, ...
+# sign = 'signtool sign /a {file}' # run on the finished setup; {file} is its path
+
+# One file, with a shortcut; more [[files]] tables add more.
+[[files]]
+source = "files/readme.txt"
+# dest = "readme.txt"              # the name below the installation directory
+# kind = "Normal"                  # Normal, Shared, Font or StartupProgram
+start_menu = true
+# desktop = true
+shortcut_name = "@NAME@ Readme"
+# date = 2024-01-31T12:00:00       # default: the file's modification time
+
+# Every file below a folder, under the same relative names.
+[[trees]]
+source = "files/docs"
+dest = "docs"                      # default: straight into the installation directory
+# kind = "Normal"
+# date = 2024-01-31T12:00:00
+)";
+
+const char kReadme[] =
+    "@NAME@\r\n"
+    "\r\n"
+    "This text is shown before the installation and installed as readme.txt.\r\n"
+    "Put the product's files in the files folder and name them in setup.toml.\r\n";
+
+const char kGuide[] = "Getting started with @NAME@.\r\n";
+
+std::string Filled(const std::string& text, const std::string& name) {
+    std::string out;
+    size_t from = 0;
+    for (size_t at; (at = text.find("@NAME@", from)) != std::string::npos; from = at + 6) {
+        out.append(text, from, at - from);
+        out += name;
+    }
+    out.append(text, from, std::string::npos);
+    return out;
+}
+
+// The folder's own name, when it needs no escaping in TOML and makes a
+// sound folder name for the installer.
+std::string ProductNameFor(const fs::path& dir) {
+    std::string name = fs::absolute(dir).lexically_normal().filename().string();
+    if (name.empty()) name = fs::absolute(dir).lexically_normal().parent_path().filename().string();
+    bool plain = !name.empty() && name.find_first_not_of(
+        "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789 _-.") == std::string::npos;
+    if (!plain || name.find_first_not_of(".") == std::string::npos || !IsContainedName(name.c_str())) {
+        return "My Product";
+    }
+    return name;
+}
+
+int New(const std::vector<std::string>& args, std::ostream& out) {
+    Arguments a = Parse(*FindCommand("new"), args);
+    if (a.operands.size() != 1) throw BuildError("new needs exactly one folder; see qpkbuild new --help");
+    fs::path dir(a.operands[0]);
+    std::error_code ec;
+    if (fs::exists(dir, ec) && !(fs::is_directory(dir, ec) && fs::is_empty(dir, ec))) {
+        throw BuildError(dir.string() + " already exists and is not an empty folder; expected a new or empty folder");
+    }
+    const std::string name = ProductNameFor(dir);
+    fs::create_directories(dir / "files" / "docs", ec);
+    if (ec) throw BuildError("cannot make " + (dir / "files").string() + ": " + ec.message());
+    WriteFileBytes((dir / "setup.toml").string(), Filled(kTemplate, name));
+    WriteFileBytes((dir / "files" / "readme.txt").string(), Filled(kReadme, name));
+    WriteFileBytes((dir / "files" / "docs" / "guide.txt").string(), Filled(kGuide, name));
+    out << "made " << (dir / "setup.toml").string() << " and " << (dir / "files").string()
+        << "; build with: qpkbuild build " << (dir / "setup.toml").string() << " -o setup.exe\n";
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// list, verify, extract
 
 // Corrupt archives exit with the installer's code; anything else with 1.
 int Report(const Inspection& result, const std::string& setupPath, std::ostream& err) {
@@ -145,8 +563,10 @@ std::string Shown(const String& text) {
 }
 
 int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 2) throw BuildError("list needs exactly one setup program");
-    Inspection r = Inspect(args[1], {});
+    Arguments a = Parse(*FindCommand("list"), args);
+    if (a.operands.size() != 1) throw BuildError("list needs exactly one setup program; see qpkbuild list --help");
+    const std::string& setup = a.operands[0];
+    Inspection r = Inspect(setup, {});
     if (r.manifest) {
         const Manifest& m = *r.manifest;
         char colors[64];
@@ -173,6 +593,7 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             << "uninstall batch 2: " << Shown(m.uninstallBatch2) << "\n"
             << "uninstaller date:  " << DateText(m.uninstallerDate) << "\n"
             << "program image:     " << r.head.offset << " bytes\n"
+            << "signature:         " << (r.signedImage ? "signed" : "none") << "\n"
             << "payload:           " << m.payloadLength << " bytes stored, " << m.fileCount
             << " files\n";
     }
@@ -184,24 +605,27 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
         if (!f.shortcutName.empty()) out << "  [" << f.shortcutName << "]";
         out << "\n";
     }
-    return Report(r, args[1], err);
+    return Report(r, setup, err);
 }
 
 int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() < 2) throw BuildError("verify needs a setup program");
-    Inspection r = Inspect(args[1], std::vector<std::string>(args.begin() + 2, args.end()));
-    int code = Report(r, args[1], err);
+    Arguments a = Parse(*FindCommand("verify"), args);
+    if (a.operands.empty()) throw BuildError("verify needs a setup program; see qpkbuild verify --help");
+    const std::string& setup = a.operands[0];
+    Inspection r = Inspect(setup, std::vector<std::string>(a.operands.begin() + 1, a.operands.end()));
+    int code = Report(r, setup, err);
     if (code == 0) {
-        out << args[1] << ": sound, " << r.files.size() << " files, " << r.payloadRead
+        out << setup << ": sound, " << (r.signedImage ? "signed, " : "") << r.files.size() << " files, " << r.payloadRead
             << " payload bytes, " << r.disksRead << " disk files\n";
     }
     return code;
 }
 
 int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
-    if (args.size() != 3) throw BuildError("extract needs a setup program and a directory");
-    Inspection r = Inspect(args[1], {});
-    int code = Report(r, args[1], err);
+    Arguments a = Parse(*FindCommand("extract"), args);
+    if (a.operands.size() != 2) throw BuildError("extract needs a setup program and a folder; see qpkbuild extract --help");
+    Inspection r = Inspect(a.operands[0], {});
+    int code = Report(r, a.operands[0], err);
     if (code != 0) return code;
     // Names come from the archive: never let one climb out of the target,
     // and decide that for every name before the first file is written.
@@ -210,7 +634,7 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             throw BuildError("refusing unsafe file name \"" + f.name + "\"; nothing was extracted");
         }
     }
-    fs::path root(args[2]);
+    fs::path root(a.operands[1]);
     for (const InspectedFile& f : r.files) {
         std::string relative = f.name;
         for (char& c : relative) {
@@ -223,24 +647,39 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             throw BuildError("cannot set the date of " + target.string());
         }
     }
-    out << r.files.size() << " files extracted to " << args[2] << "\n";
+    out << r.files.size() << " files extracted to " << a.operands[1] << "\n";
     return 0;
 }
 
 }  // namespace
 
 int RunQpkbuild(const std::vector<std::string>& args, const std::string& self, std::ostream& out,
-                std::ostream& err) {
+                std::ostream& err, const RunContext& context) {
     try {
-        if (args.empty()) throw BuildError(std::string("no command; ") + kUsage);
+        if (args.empty()) throw BuildError("no command; see qpkbuild --help");
         const std::string& command = args[0];
-        if (command == "build") return Build(args, self, out);
+        if (command == "--help" || command == "-h" || command == "help") {
+            const Command* c = args.size() > 1 ? FindCommand(args[1]) : nullptr;
+            if (c) {
+                CommandHelp(*c, out);
+            } else {
+                GeneralHelp(out);
+            }
+            return 0;
+        }
+        const Command* c = FindCommand(command);
+        if (!c) throw BuildError("unknown command \"" + command + "\"; expected one of build, new, list, verify, extract");
+        for (size_t i = 1; i < args.size(); ++i) {
+            if (args[i] == "--help" || args[i] == "-h") {
+                CommandHelp(*c, out);
+                return 0;
+            }
+        }
+        if (command == "build") return Build(args, self, out, err, context);
+        if (command == "new") return New(args, out);
         if (command == "list") return List(args, out, err);
         if (command == "verify") return Verify(args, out, err);
-        if (command == "extract") return Extract(args, out, err);
-        throw BuildError("unknown command \"" + command + "\"");
-    } catch (const BuildError& e) {
-        err << "qpkbuild: " << e.what() << "\n";
+        return Extract(args, out, err);
     } catch (const std::exception& e) {
         err << "qpkbuild: " << e.what() << "\n";
     }

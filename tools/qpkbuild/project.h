@@ -4,6 +4,8 @@
 #ifndef QUILLPACK_TOOLS_QPKBUILD_PROJECT_H
 #define QUILLPACK_TOOLS_QPKBUILD_PROJECT_H
 
+#include <time.h>
+
 #include <string>
 #include <vector>
 
@@ -14,12 +16,31 @@ struct Project {
     bool uninstallerDateGiven = false;
     std::vector<BuildFile> files;
     BuildOptions options;
+    std::string signCommand;  // run on the finished setup; empty: none
 };
 
 // Reads the project file and every source it names. Throws BuildError with
-// "file:line: message" for a bad project file and with the path for a
-// source that cannot be read.
+// "file:line: key: what is wrong; expected what" for a bad project file or
+// a source that cannot be read.
 Project LoadProject(const std::string& path);
+
+// The newest date allowed by SOURCE_DATE_EPOCH (seconds since 1970 UTC),
+// as a local date the way modification times are read. Throws BuildError
+// for anything but decimal digits that the local clock can convert.
+FileDate SourceDateEpochDate(const std::string& value);
+
+// No date of the archive (files, uninstaller) stays later than latest.
+void ClampDates(Project& project, const FileDate& latest);
+
+// Empty when a signing command is usable: it must say where the setup
+// program's path goes ({file}); an empty command means no signing.
+std::string SignCommandProblem(const std::string& command);
+
+// Why a path cannot be read as a file, for messages: "no such file", ...
+std::string WhyUnreadable(const std::string& path);
+
+// A time as a local date; false when the C library cannot convert it.
+bool LocalDate(time_t t, FileDate& date);
 
 // Modification time of a file as a local date; false when it cannot be read.
 bool FileModificationDate(const std::string& path, FileDate& date);

@@ -1,19 +1,31 @@
 // The builder end to end, through its command line: the sample product is
 // built, listed, verified, extracted and compared with its sources; spanned
-// over disk files; damaged byte by byte; and bad project files are refused
-// with the file and line.
+// over disk files; damaged byte by byte; bad project files are refused with
+// the file, line and key; help, new projects, reproducible dates, signing
+// and the progress line.
 #include <gtest/gtest.h>
 
 #include <string.h>
+#include <sys/stat.h>
+#include <time.h>
+#ifdef _WIN32
+#include <sys/utime.h>
+#else
+#include <utime.h>
+#endif
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "archive/archive.h"
+#include "archive/build/archive_reader.h"
 #include "archive/build/archive_writer.h"
 #include "archive/format.h"
 #include "tools/qpkbuild/commands.h"
+#include "tests/archive/signing_support.h"
 #include "tools/qpkbuild/project.h"
 
 namespace fs = std::filesystem;
@@ -182,46 +194,89 @@ TEST_F(Workspace, SingleDamagedBytesGiveTheInstallersCodes) {
     EXPECT_NE(std::string::npos, none.err.find("no archive"));
 }
 
-TEST_F(Workspace, BadProjectsAreRefusedWithFileAndLine) {
+TEST_F(Workspace, BadProjectsAreRefusedWithFileLineKeyAndWhatWasExpected) {
     const std::string readme = (kSample / "readme.txt").generic_string();
     const std::string file = "[[files]]\nsource = '" + readme + "'\n";
-    struct { const char* what; std::string text; const char* message; } cases[] = {
-        {"syntax", "[product\nname = 1\n", "project.toml:1"},
-        {"unknown key", "[product]\nnmae = \"x\"\n" + file, "project.toml:2: unknown key \"nmae\""},
+    struct { const char* what; std::string text; const char* where; const char* message; } cases[] = {
+        {"syntax", "[product\nname = 1\n", "project.toml:1: ", ""},
+        {"unknown key", "[product]\nnmae = \"x\"\n" + file, "project.toml:2: product.nmae: ", "expected one of name, publisher"},
         {"unknown flag", "[product]\nflags = [\"WithUninstaller\", \"Fast\"]\n" + file,
-         "project.toml:2: unknown flag \"Fast\""},
-        {"flag owned by options", "[product]\nflags = [\"Checksums\"]\n" + file, "set by [options]"},
-        {"wrong type", "[product]\nname = 3\n" + file, "project.toml:2: \"name\" must be a string"},
-        {"NUL in a text", "[product]\nname = \"a\\u0000b\"\n" + file, "NUL"},
-        {"unknown kind", file + "kind = \"Driver\"\n", "project.toml:3: unknown kind"},
-        {"parent component", file + "dest = \"../evil.txt\"\n",
-         "project.toml:3: \"dest\": destination name \"../evil.txt\" would leave the folder"},
-        {"absolute dest", file + "dest = \"/evil.txt\"\n", "project.toml:3: \"dest\""},
-        {"drive dest", file + "dest = \"c:evil.txt\"\n", "project.toml:3: \"dest\""},
-        {"empty dest", file + "dest = \"\"\n", "empty"},
-        {"font file name", file + "kind = \"Font\"\ndest = \"nul.ttf\"\n", "project.toml:4: \"dest\""},
-        {"publisher", "[product]\npublisher = '..\\Windows'\n" + file, "project.toml:2: \"publisher\": the publisher"},
+         "project.toml:2: product.flags[1]: ", "unknown flag \"Fast\"; expected one of MustUninstallFirst"},
+        {"flag owned by options", "[product]\nflags = [\"Checksums\"]\n" + file, "project.toml:2: product.flags[0]: ", "set by [options]"},
+        {"flag not named", "[product]\nflags = [1]\n" + file, "project.toml:2: product.flags[0]: ", "expected a flag name"},
+        {"flags not a list", "[product]\nflags = \"Automatic\"\n" + file, "project.toml:2: product.flags: ", "expected a list"},
+        {"wrong type", "[product]\nname = 3\n" + file, "project.toml:2: product.name: ", "expected a string, found an integer"},
+        {"NUL in a text", "[product]\nname = \"a\\u0000b\"\n" + file, "project.toml:2: product.name: ", "NUL"},
+        {"table expected", "product = 1\n" + file, "project.toml:1: product: ", "expected a table ([product])"},
+        {"date with offset", "[product]\nuninstaller_date = 2024-01-01T00:00:00Z\n" + file,
+         "project.toml:2: product.uninstaller_date: ", "expected a local time"},
+        {"date as text", file + "date = \"yesterday\"\n", "project.toml:3: files[0].date: ", "expected a local date-time"},
+        {"required product alone", "[product]\nrequired_product = \"x\"\n" + file,
+         "project.toml:2: product.required_product: ", "expected \"UpdateOnly\""},
+        {"unknown kind", file + file + "kind = \"Driver\"\n", "project.toml:5: files[1].kind: ",
+         "unknown kind \"Driver\"; expected one of Normal, Shared, Font, StartupProgram"},
+        {"boolean expected", file + "desktop = 1\n", "project.toml:3: files[0].desktop: ", "expected true or false"},
+        {"parent component", file + "dest = \"../evil.txt\"\n", "project.toml:3: files[0].dest: ",
+         "destination name \"../evil.txt\" would leave the folder"},
+        {"absolute dest", file + "dest = \"/evil.txt\"\n", "project.toml:3: files[0].dest: ", "expected a relative file name"},
+        {"drive dest", file + "dest = \"c:evil.txt\"\n", "project.toml:3: files[0].dest: ", "expected a relative file name"},
+        {"empty dest", file + "dest = \"\"\n", "project.toml:3: files[0].dest: ", "empty"},
+        {"font file name", file + "kind = \"Font\"\ndest = \"nul.ttf\"\n", "project.toml:4: files[0].dest: ", "NUL"},
+        {"publisher", "[product]\npublisher = '..\\Windows'\n" + file, "project.toml:2: product.publisher: ",
+         "expected a name that stays inside"},
         {"start-menu folder", "[product]\nstart_menu_folder = 'C:\\Startup'\n" + file,
-         "project.toml:2: \"start_menu_folder\""},
+         "project.toml:2: product.start_menu_folder: ", "would leave"},
         {"product name standing in for the start-menu folder", "[product]\nname = 'a\\..\\..\\b'\n" + file,
-         "project.toml:2: \"name\""},
+         "project.toml:2: product.name: ", "would leave"},
         {"shortcut name", file + "desktop = true\nshortcut_name = '..\\..\\Startup\\x'\n",
-         "project.toml:4: \"shortcut_name\""},
-        {"missing source", "[[files]]\nsource = \"no-such-file.txt\"\n", "no-such-file.txt is missing"},
-        {"no files", "[product]\nname = \"x\"\n", "no files"},
-        {"shortcut without name", file + "desktop = true\n", "shortcut_name"},
+         "project.toml:4: files[0].shortcut_name: ", "would leave"},
+        {"shortcut without name", file + "start_menu = true\n", "project.toml:3: files[0].shortcut_name: ",
+         "missing; expected the shortcut's name"},
+        {"file without source", "[[files]]\ndest = \"x.txt\"\n", "project.toml:1: files[0].source: ", "missing; expected"},
+        {"missing source", "[[files]]\nsource = \"no-such-file.txt\"\n", "project.toml:2: files[0].source: ",
+         "no-such-file.txt is missing or not a file; expected a file"},
+        {"files not tables", "files = [1]\n", "project.toml:1: files[0]: ", "expected a table ([[files]])"},
+        {"missing tree", "[[trees]]\nsource = \"no-such-folder\"\n", "project.toml:2: trees[0].source: ",
+         "no-such-folder is missing or not a folder"},
+        {"no files", "[product]\nname = \"x\"\n", "project.toml: files: ", "expected at least one [[files]] or [[trees]]"},
+        {"unreadable text file", "[texts]\nlicense_file = \"no-license.txt\"\n" + file,
+         "project.toml:2: texts.license_file: ", "no-license.txt: no such file; expected a readable file"},
+        {"text and text file", "[texts]\nlicense = \"x\"\nlicense_file = '" + readme + "'\n" + file,
+         "project.toml:3: texts.license_file: ", "expected either texts.license or texts.license_file"},
         {"bad colour", "[background]\ntop_color = \"blue\"\nbottom_color = 0\n" + file,
-         "project.toml:2: \"top_color\" must be"},
-        {"not a bitmap", "[background]\nbitmap = '" + readme + "'\n" + file, "not a .BMP"},
-        {"bad level", "[options]\nlevel = \"ultra\"\n" + file, "project.toml:2"},
+         "project.toml:2: background.top_color: ", "expected \"#RRGGBB\" or an integer"},
+        {"colour one past the range", "[background]\ntitle_color = 0x1000000\n" + file,
+         "project.toml:2: background.title_color: ", "out of range"},
+        {"one colour of two", "[background]\ntop_color = 0\n" + file, "project.toml:2: background.bottom_color: ",
+         "missing; expected together with background.top_color"},
+        {"not a bitmap", "[background]\nbitmap = '" + readme + "'\n" + file, "project.toml:2: background.bitmap: ",
+         "is not a .BMP file; expected"},
+        {"bad level", "[options]\nlevel = \"ultra\"\n" + file, "project.toml:2: options.level: ", "expected \"fast\" or \"max\""},
+        {"first part one short", "[options]\nfirst_part_max = -1\n" + file, "project.toml:2: options.first_part_max: ",
+         "expected 0 or more"},
+        {"disk one short", "[options]\ndisk_max = 0\n" + file, "project.toml:2: options.disk_max: ", "expected 1 or more"},
+        {"sign without {file}", "[options]\nsign = \"signtool sign\"\n" + file, "project.toml:2: options.sign: ",
+         "expected {file}"},
     };
     for (const auto& c : cases) {
         std::string project = Project(c.text);
         Outcome r = Qpkbuild({"build", project, "-o", (dir / "x.exe").string(), "--stub", stub});
         EXPECT_EQ(1, r.code) << c.what;
+        EXPECT_NE(std::string::npos, r.err.find(project + (c.where + strlen("project.toml")))) << c.what << ": " << r.err;
         EXPECT_NE(std::string::npos, r.err.find(c.message)) << c.what << ": " << r.err;
         EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << c.what << ": " << r.err;
+        EXPECT_FALSE(fs::exists(dir / "x.exe")) << c.what;
     }
+}
+
+// The ranges' other sides: exactly enough is taken.
+TEST_F(Workspace, RangeEdgesThatAreAccepted) {
+    const std::string file = "[[files]]\nsource = '" + (kSample / "readme.txt").generic_string() + "'\n";
+    ::Project p = LoadProject(Project("[options]\nfirst_part_max = 0\ndisk_max = 1\n"
+                                      "[background]\ntitle_color = 0xFFFFFF\n" + file));
+    EXPECT_EQ(0, p.options.firstPartMax);
+    EXPECT_EQ(1, p.options.diskMax);
+    EXPECT_EQ(0xFFFFFFu, p.manifest.titleColor);
 }
 
 // Setup programs the builder would refuse to make, as a damaged or hostile
@@ -256,12 +311,279 @@ TEST_F(Workspace, CommandLineMistakesAreOneLineErrors) {
     const std::vector<std::vector<std::string>> cases = {
         {}, {"frobnicate"}, {"build"}, {"list"}, {"extract", "only-one"}, {"verify", (dir / "missing.exe").string()},
         {"build", (kSample / "sample.toml").string(), "--stub", (dir / "no-stub.exe").string()},
+        {"build", (kSample / "sample.toml").string(), "--stub"},
+        {"build", (kSample / "sample.toml").string(), "--frobnicate"},
+        {"build", (kSample / "sample.toml").string(), "second.toml"},
+        {"build", (dir / "no-project.toml").string()},
+        {"build", (kSample / "sample.toml").string(), "--sign", "signtool sign"},
+        {"new"}, {"list", "a.exe", "b.exe"},
     };
     for (const auto& args : cases) {
         Outcome r = Qpkbuild(args);
-        EXPECT_EQ(1, r.code) << (args.empty() ? "(none)" : args[0]);
+        EXPECT_EQ(1, r.code) << (args.empty() ? "(none)" : args.back());
         EXPECT_EQ(1, std::count(r.err.begin(), r.err.end(), '\n')) << r.err;
     }
+}
+
+// Every option the parser takes, per command; the help must show each on
+// one line of its own.
+TEST(Help, ListsEveryCommandAndOptionOnOneLineEach) {
+    const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
+        {"build", {"-o, --output OUT", "--stub PATH", "--sign COMMAND", "--help, -h"}},
+        {"new", {"--help, -h"}}, {"list", {"--help, -h"}}, {"verify", {"--help, -h"}}, {"extract", {"--help, -h"}},
+    };
+    auto lines = [](const std::string& text, const std::string& start) {
+        int n = 0;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);) n += line.compare(0, start.size(), start) == 0;
+        return n;
+    };
+    for (const char* ask : {"--help", "-h", "help"}) {
+        Outcome all = Qpkbuild({ask});
+        EXPECT_EQ(0, all.code) << ask;
+        EXPECT_EQ("", all.err) << ask;
+        for (const auto& [command, options] : commands) {
+            EXPECT_EQ(1, lines(all.out, "qpkbuild " + command + " ")) << ask << " " << command;
+        }
+        EXPECT_EQ(5, lines(all.out, "    --help, -h ")) << ask;
+        EXPECT_EQ(1, lines(all.out, "    --sign COMMAND ")) << ask;
+    }
+    for (const auto& [command, options] : commands) {
+        for (const std::vector<std::string>& ask : {std::vector<std::string>{command, "--help"},
+                                                    {command, "-h"}, {"help", command}, {command, "x", "--help"}}) {
+            Outcome one = Qpkbuild(ask);
+            EXPECT_EQ(0, one.code) << command;
+            EXPECT_EQ(0u, one.out.find("usage: qpkbuild " + command + " ")) << one.out;
+            for (const std::string& option : options) {
+                EXPECT_EQ(1, lines(one.out, "    " + option + " ")) << command << " " << option;
+            }
+            EXPECT_EQ(int(options.size()), lines(one.out, "    -")) << one.out;
+        }
+    }
+}
+
+TEST_F(Workspace, NewProjectBuildsAsItStands) {
+    fs::path project = dir / "Fresh Start";
+    Outcome made = Qpkbuild({"new", project.string()});
+    ASSERT_EQ(0, made.code) << made.err;
+    EXPECT_TRUE(fs::exists(project / "files" / "readme.txt"));
+
+    std::string setup = (dir / "fresh.exe").string();
+    Outcome build = Qpkbuild({"build", (project / "setup.toml").string(), "--output", setup, "--stub", stub});
+    ASSERT_EQ(0, build.code) << build.err;
+    EXPECT_EQ(0, Qpkbuild({"verify", setup}).code);
+    Outcome list = Qpkbuild({"list", setup});
+    for (const char* shown : {"\"Fresh Start\"", "\"Fresh Start Publisher\"", "readme.txt  [Fresh Start Readme]",
+                              "docs\\guide.txt"}) {
+        EXPECT_NE(std::string::npos, list.out.find(shown)) << shown << "\n" << list.out;
+    }
+
+    // Nothing is written over: a folder that holds anything is refused.
+    const std::string before = Read(project / "setup.toml");
+    Write(project / "setup.toml", "mine");
+    Outcome again = Qpkbuild({"new", project.string()});
+    EXPECT_EQ(1, again.code);
+    EXPECT_EQ("mine", Read(project / "setup.toml"));
+    Write(dir / "plain-file", "x");
+    EXPECT_EQ(1, Qpkbuild({"new", (dir / "plain-file").string()}).code);
+    fs::create_directories(dir / "empty");
+    EXPECT_EQ(0, Qpkbuild({"new", (dir / "empty").string()}).code);
+    EXPECT_NE(before, Read(dir / "empty" / "setup.toml"));  // its own product name
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void SetTime(const fs::path& path, time_t t) {
+#ifdef _WIN32
+    struct _utimbuf times = {t, t};
+    ASSERT_EQ(0, _utime(path.string().c_str(), &times)) << path;
+#else
+    struct utimbuf times = {t, t};
+    ASSERT_EQ(0, utime(path.string().c_str(), &times)) << path;
+#endif
+}
+
+FileDate DateAt(const fs::path& scratch, time_t t) {
+    Write(scratch, "");
+    SetTime(scratch, t);
+    FileDate date;
+    EXPECT_TRUE(FileModificationDate(scratch.string(), date));
+    return date;
+}
+
+Inspection InspectFile(const std::string& setup) {
+    return InspectSetup(Read(setup), [](int32_t, std::string&) { return false; });
+}
+
+TEST_F(Workspace, SourceDateEpochMakesCopiesIdenticalAndIsTheNewestDate) {
+    const time_t epoch = 1735732800;  // 2025-01-01 12:00 UTC
+    const FileDate newest = DateAt(dir / "scratch", epoch);
+    const FileDate older = DateAt(dir / "scratch", epoch - 1);
+    SetTime(stub, epoch + 100);
+    // Two checkouts of the same sources, made at different times; in both
+    // the readme is a second older than the epoch.
+    for (auto [copy, when] : {std::pair<const char*, time_t>{"one", epoch + 1}, {"two", epoch + 86400 * 400}}) {
+        fs::copy(kSample, dir / copy, fs::copy_options::recursive);
+        for (const auto& entry : fs::recursive_directory_iterator(dir / copy)) {
+            if (entry.is_regular_file()) SetTime(entry.path(), when);
+        }
+        SetTime(dir / copy / "readme.txt", epoch - 1);
+    }
+    auto build = [&](const char* copy, const char* name, std::optional<std::string> epochText) {
+        RunContext context;
+        context.sourceDateEpoch = epochText;
+        std::ostringstream out, err;
+        std::string setup = (dir / name).string();
+        EXPECT_EQ(0, RunQpkbuild({"build", (dir / copy / "sample.toml").string(), "-o", setup, "--stub", stub}, "",
+                                 out, err, context)) << err.str();
+        return setup;
+    };
+    EXPECT_NE(Read(build("one", "one.exe", std::nullopt)), Read(build("two", "two.exe", std::nullopt)));
+    const std::string one = build("one", "one.exe", std::to_string(epoch));
+    EXPECT_EQ(Read(one), Read(build("two", "two.exe", std::to_string(epoch))));
+
+    Inspection r = InspectFile(one);
+    ASSERT_TRUE(r.Sound()) << r.problem;
+    EXPECT_EQ(0, r.manifest->uninstallerDate.Compare(newest));
+    for (const InspectedFile& f : r.files) {
+        const FileDate expected = f.name == "readme.txt" ? older
+                                  : f.name == "notes.txt" ? FileDate(2024, 3, 1, 12, 0, 0)  // given, and earlier
+                                                          : newest;
+        EXPECT_EQ(0, f.date.Compare(expected)) << f.name;
+    }
+
+    // Dates the project gives are held to it as well.
+    std::string later = Project("[product]\nuninstaller_date = 2031-01-01T00:00:00\n[[files]]\nsource = '" +
+                                (kSample / "readme.txt").generic_string() + "'\ndate = 2030-06-01T00:00:00\n");
+    RunContext context;
+    context.sourceDateEpoch = std::to_string(epoch);
+    std::ostringstream out, err;
+    std::string setup = (dir / "later.exe").string();
+    ASSERT_EQ(0, RunQpkbuild({"build", later, "-o", setup, "--stub", stub}, "", out, err, context)) << err.str();
+    r = InspectFile(setup);
+    EXPECT_EQ(0, r.manifest->uninstallerDate.Compare(newest));
+    EXPECT_EQ(0, r.files.at(0).date.Compare(newest));
+}
+
+TEST_F(Workspace, SourceDateEpochMustBeWholeSeconds) {
+    const std::string project = Project("[[files]]\nsource = '" + (kSample / "readme.txt").generic_string() + "'\n");
+    struct { const char* value; int code; } cases[] = {
+        {"0", 0}, {"1700000000", 0}, {"", 1}, {"abc", 1}, {"-1", 1}, {"+5", 1}, {"1.5", 1}, {" 1", 1}, {"1e9", 1},
+        {"99999999999999999999", 1},
+    };
+    for (const auto& c : cases) {
+        RunContext context;
+        context.sourceDateEpoch = c.value;
+        std::ostringstream out, err;
+        int code = RunQpkbuild({"build", project, "-o", (dir / "x.exe").string(), "--stub", stub}, "", out, err, context);
+        EXPECT_EQ(c.code, code) << c.value << ": " << err.str();
+        if (c.code) {
+            EXPECT_NE(std::string::npos, err.str().find("SOURCE_DATE_EPOCH \"" + std::string(c.value) + "\""));
+        }
+    }
+}
+
+// The signing command runs on the finished setup; a failing one leaves
+// nothing that could pass for a finished setup program.
+TEST_F(Workspace, SigningCommandRunsOnTheSetupAndItsFailureKeepsNothing) {
+    const std::string qpkbuild = QP_QPKBUILD_EXE;
+    fs::path outDir = dir / "out dir";
+    fs::create_directories(outDir);
+    const std::string setup = (outDir / "setup.exe").string();
+    const std::string spread = "[product]\nname = \"Span\"\n[options]\ncompression = false\nfirst_part_max = 100\n"
+                               "[[files]]\nsource = '" + (kSample / "readme.txt").generic_string() + "'\n";
+    auto build = [&](const std::string& project, std::vector<std::string> extra) {
+        std::vector<std::string> args = {"build", project, "-o", setup, "--stub", stub};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return Qpkbuild(args);
+    };
+    auto leftovers = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(outDir)) names.push_back(entry.path().filename().string());
+        return names;
+    };
+
+    // The builder's own verify, given the path, succeeds only on a whole
+    // setup program at that path (with a blank in it).
+    Outcome good = build(Project(spread), {"--sign", "\"" + qpkbuild + "\" verify {file}"});
+    ASSERT_EQ(0, good.code) << good.err;
+    EXPECT_EQ((std::vector<std::string>{"Disk2.QPK", "setup.exe"}), Sorted(leftovers()));
+    // The same from the project file, {file} quoted there already.
+    std::string signs = Project(std::string(spread).replace(
+        spread.find("[options]\n"), 10, "[options]\nsign = '\"" + qpkbuild + "\" verify \"{file}\"'\n"));
+    Outcome fromProject = build(signs, {});
+    ASSERT_EQ(0, fromProject.code) << fromProject.err;
+
+    const struct { const char* what; std::string sign; const char* message; } failures[] = {
+        {"exit code", "\"" + qpkbuild + "\" frobnicate {file}", "failed with exit code 1"},
+        {"damaging", "echo x> {file}", "no longer verifies"},
+    };
+    for (const auto& f : failures) {
+        Outcome r = build(Project(spread), {"--sign", f.sign});
+        EXPECT_EQ(1, r.code) << f.what;
+        EXPECT_NE(std::string::npos, r.err.find("signing " + setup + ": ")) << r.err;
+        EXPECT_NE(std::string::npos, r.err.find(f.message)) << r.err;
+        EXPECT_NE(std::string::npos, r.err.find("no setup program was kept")) << r.err;
+        EXPECT_EQ(std::vector<std::string>{}, leftovers()) << f.what;
+    }
+    // The project's command fails too, unless the command line turns it off.
+    signs = Project(std::string(spread).replace(
+        spread.find("[options]\n"), 10, "[options]\nsign = '\"" + qpkbuild + "\" frobnicate {file}'\n"));
+    EXPECT_EQ(1, build(signs, {}).code);
+    EXPECT_EQ(0, build(signs, {"--sign", ""}).code);
+}
+
+TEST_F(Workspace, ListAndVerifySayWhenASetupIsSigned) {
+    Write(stub, signing::Stub(4096));
+    const std::string setup = BuildSample();
+    for (bool isSigned : {false, true}) {
+        if (isSigned) Write(setup, signing::Sign(Read(setup)));
+        Outcome list = Qpkbuild({"list", setup});
+        EXPECT_EQ(0, list.code) << list.err;
+        EXPECT_NE(std::string::npos, list.out.find(isSigned ? "signature:         signed\n" : "signature:         none\n"))
+            << list.out;
+        Outcome verify = Qpkbuild({"verify", setup});
+        EXPECT_EQ(0, verify.code) << verify.err;
+        EXPECT_EQ(isSigned, verify.out.find(": sound, signed, 8 files") != std::string::npos) << verify.out;
+    }
+}
+
+TEST_F(Workspace, LargePayloadShowsProgressOnATerminalAndEndsWithASummary) {
+    std::string big;
+    uint32_t x = 12345;
+    while (big.size() < (size_t(5) << 20)) {
+        x = x * 1103515245u + 12345u;
+        big += "line " + std::to_string(x >> 20) + "\n";
+    }
+    Write(dir / "big.txt", big);
+    std::string project = Project("[options]\nlevel = \"fast\"\n[[files]]\nsource = 'big.txt'\n");
+    std::vector<std::string> args = {"build", project, "-o", (dir / "quiet.exe").string(), "--stub", stub};
+    Outcome quiet = Qpkbuild(args);
+    ASSERT_EQ(0, quiet.code) << quiet.err;
+    EXPECT_EQ("", quiet.err);
+    std::smatch m;
+    ASSERT_TRUE(std::regex_search(quiet.out, m, std::regex(R"(quiet\.exe: 1 file, (\d+) bytes in, (\d+) bytes out )"
+                                                           R"(\((\d+\.\d)%\), \d+\.\d\d s; setup program \d+ bytes\n$)")))
+        << quiet.out;
+    const size_t stored = size_t(fs::file_size(dir / "quiet.exe") - Read(stub).size());
+    EXPECT_EQ(std::to_string(big.size()), m[1].str());
+    EXPECT_EQ(std::to_string(stored), m[2].str());
+    EXPECT_NEAR(100.0 * double(stored) / double(big.size()), std::stod(m[3].str()), 0.051);
+
+    RunContext terminal;
+    terminal.errIsTerminal = true;
+    std::ostringstream shown, err;
+    args[3] = (dir / "shown.exe").string();
+    ASSERT_EQ(0, RunQpkbuild(args, "", shown, err, terminal)) << err.str();
+    EXPECT_EQ(0u, err.str().find("\rqpkbuild: compressing 5.0 MB: ")) << err.str();
+    EXPECT_NE(std::string::npos, err.str().find(": 100%")) << err.str();
+    EXPECT_EQ('\r', err.str().back());
+    EXPECT_EQ(std::string::npos, err.str().find('\n'));
+    // Watching does not change what is built.
+    EXPECT_EQ(Read(dir / "quiet.exe"), Read(dir / "shown.exe"));
 }
 
 }  // namespace
