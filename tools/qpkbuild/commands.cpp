@@ -146,7 +146,9 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), std::streamsize(bytes.size()));
     file.close();
-    if (!file) throw BuildError("cannot write " + path);
+    if (!file) {
+        throw BuildError("cannot write " + path + "; expected a folder that exists and may be written to");
+    }
 }
 
 std::string FindStub(const std::string& given, const std::string& self) {
