@@ -4,6 +4,9 @@
 # Every stage runs; the exit status is non-zero when any of them failed.
 set -euo pipefail
 source "$(dirname "$0")/tools/common.sh"
+# No test writes more than a few hundred MB: a runaway one must fail, not
+# fill the disk under everyone else.
+ulimit -f 4194304
 qp_install_deps
 qp_build
 qp_build_sanitized
