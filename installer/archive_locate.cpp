@@ -35,3 +35,5 @@ bool LocateArchive(File& own, ByteStream& header) {
 }
 
 const ArchiveHead& LocatedArchive() { return located; }
+
+int64 LocatedArchiveEnd() { return located.end; }

@@ -9,6 +9,7 @@
 #include "core/paths.h"
 #include "core/quoted_list.h"
 #include "core/text_builder.h"
+#include "installer/archive_locate.h"
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/special_folders.h"
@@ -181,9 +182,11 @@ private:
 }  // namespace
 
 void GatherPayload(File& own, int64 payloadStart, const Manifest& manifest, ByteStream& payload) {
-    int64 ownSize = own.Size();
-    int64 first = ownSize - payloadStart - ArchiveTrailerSize;
-    if (ownSize < 0 || first < 0) ReportCorruptArchive(CorruptFirstPart);
+    // The first part ends at the trailer, which a signature's certificate
+    // table may follow.
+    int64 archiveEnd = LocatedArchiveEnd();
+    int64 first = archiveEnd - payloadStart - ArchiveTrailerSize;
+    if (archiveEnd < 0 || first < 0) ReportCorruptArchive(CorruptFirstPart);
     payload.Clear();
     int64 received = 0;
     int32 disk = 1;

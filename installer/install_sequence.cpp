@@ -4,6 +4,7 @@
 
 #include "archive/archive.h"
 #include "archive/manifest.h"
+#include "archive/pe_image.h"
 #include "archive/safe_name.h"
 #include "core/fatal.h"
 #include "core/paths.h"
@@ -109,8 +110,11 @@ void Installation::StoreUninstaller() {
     const ArchiveHead& head = LocatedArchive();
     String image;
     if (!own_.ReadRange(image, 0, head.offset)) ReportCorruptArchive(CorruptUninstallerRead);
-    if (Has(Checksums) && image.Checksum() != manifest_.uninstallerChecksum)
+    if (Has(Checksums) && !UninstallerChecksumMatches(image.Text(), image.Length(), manifest_.uninstallerChecksum))
         ReportCorruptArchive(CorruptUninstallerChecksum);
+    // The copy of a signed setup's image must not point at the certificate
+    // table that stayed behind in the setup program.
+    DetachSignature(image.Buffer(), image.Length());
     if (StoreFile(uninstallerPath_, image.Text(), image.Length(), manifest_.uninstallerDate, problems_))
         uninstallerBytes_ = image.Length();
 }

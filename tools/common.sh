@@ -11,6 +11,7 @@ QP_PACKAGES=(
   wine wine32:i386 xvfb xauth fonts-dejavu-core
   googletest libtomlplusplus-dev liblz4-dev zlib1g-dev
   clang libclang-rt-14-dev
+  openssl osslsigncode
 )
 
 qp_log() { printf '\n== %s\n' "$*"; }

@@ -101,8 +101,9 @@ TEST(SignedSetup, ProgramImageChecksumSurvivesSigningAndOldSetupsStillPass) {
     EXPECT_EQ(CorruptNone, InspectSetup(Sign(out.setup), nullptr).code);
 
     // A setup built before: the plain sum of its image, CheckSum included.
-    ASSERT_TRUE(UninstallerChecksumMatches(stub.data(), int32(stub.size()), Checksum(stub.data(), int32(stub.size()))));
-    ASSERT_TRUE(UninstallerChecksumMatches(stub.data(), int32(stub.size()), ProgramImageChecksum(stub.data(), int32(stub.size()))));
+    const int32 length = int32(stub.size());
+    EXPECT_TRUE(UninstallerChecksumMatches(stub.data(), length, Checksum(stub.data(), length)));
+    EXPECT_TRUE(UninstallerChecksumMatches(stub.data(), length, ProgramImageChecksum(stub.data(), length)));
 
     // Any other change to the image is still caught, signed or not.
     for (bool sign : {false, true}) {
@@ -140,7 +141,7 @@ TEST(FindArchiveEnd, TableMustFitTheFileToItsLastByte) {
         std::string file = good;
         Set32(file, kEntryAt, c.offset);
         Set32(file, kEntryAt + 4, c.size);
-        if (size_t(c.offset) + 8 <= file.size() && c.offset >= headersEnd) Set32(file, c.offset, c.declared);
+        if (uint64_t(c.offset) + 8 <= file.size() && c.offset >= headersEnd) Set32(file, c.offset, c.declared);
         Memory source(file);
         int64 end = -1;
         bool signedImage = false;
