@@ -16,7 +16,14 @@ bool RestrictDllSearch() {
     typedef BOOL(WINAPI * SetDllDirectoryFunction)(LPCSTR);
     auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
         reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return true;
+    if (setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) {
+        // The theme code loads this one later through the system's own
+        // delayed imports, which some systems resolve on the search path the
+        // process started with: taken now, from the system directory, it is
+        // the copy every later load finds.
+        LoadLibraryA("msimg32.dll");
+        return true;
+    }
     // Older systems still search the program's own folder first; this only
     // drops the current directory.
     auto setDirectory = reinterpret_cast<SetDllDirectoryFunction>(
