@@ -7,29 +7,6 @@
 
 namespace {
 
-class MemorySource : public ArchiveSource {
-public:
-    explicit MemorySource(const std::string& bytes) : bytes_(bytes) {}
-    int64 Size() override { return int64(bytes_.size()); }
-    bool SeekTo(int64 position) override {
-        if (position < 0 || position > int64(bytes_.size())) return false;
-        position_ = size_t(position);
-        return true;
-    }
-    bool ReadExact(void* data, int32 count) override {
-        if (count < 0) return false;
-        size_t n = bytes_.size() - position_;
-        if (n > size_t(count)) n = size_t(count);
-        memcpy(data, bytes_.data() + position_, n);
-        position_ += n;
-        return n == size_t(count);
-    }
-
-private:
-    const std::string& bytes_;
-    size_t position_ = 0;
-};
-
 void Fail(Inspection& result, int32_t code) {
     result.code = code;
     result.problem = std::string("corrupt archive, error code ") + std::to_string(code) + ": " +
@@ -37,6 +14,21 @@ void Fail(Inspection& result, int32_t code) {
 }
 
 }  // namespace
+
+bool MemorySource::SeekTo(int64 position) {
+    if (position < 0 || position > int64(bytes_.size())) return false;
+    position_ = size_t(position);
+    return true;
+}
+
+bool MemorySource::ReadExact(void* data, int32 count) {
+    if (count < 0) return false;
+    size_t n = bytes_.size() - position_;
+    if (n > size_t(count)) n = size_t(count);
+    memcpy(data, bytes_.data() + position_, n);
+    position_ += n;
+    return n == size_t(count);
+}
 
 Inspection InspectSetup(const std::string& setup, const DiskLoader& loadDisk) {
     Inspection result;

@@ -41,6 +41,21 @@ struct Inspection {
 };
 
 // Loads disk file number n (2, 3, ...) into bytes; false when it is missing.
+// A setup program held in memory, seen through the interface the installer
+// uses for its own file; the tools and the tests read archives through it.
+class MemorySource : public ArchiveSource {
+public:
+    explicit MemorySource(const std::string& bytes) : bytes_(bytes) {}
+    int64 Size() override { return int64(bytes_.size()); }
+    bool SeekTo(int64 position) override;
+    bool ReadExact(void* data, int32 count) override;
+    size_t Position() const { return position_; }
+
+private:
+    const std::string& bytes_;
+    size_t position_ = 0;
+};
+
 using DiskLoader = std::function<bool(int32_t disk, std::string& bytes)>;
 
 Inspection InspectSetup(const std::string& setup, const DiskLoader& loadDisk);

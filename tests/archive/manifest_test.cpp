@@ -101,26 +101,6 @@ TEST(OpenArchive, DamagedHeadsGiveTheirCodes) {
     }
 }
 
-class MemorySource : public ArchiveSource {
-public:
-    explicit MemorySource(const std::string& bytes) : bytes_(bytes) {}
-    int64 Size() override { return int64(bytes_.size()); }
-    bool SeekTo(int64 position) override {
-        if (position < 0 || position > int64(bytes_.size())) return false;
-        at_ = size_t(position);
-        return true;
-    }
-    bool ReadExact(void* data, int32 count) override {
-        size_t n = std::min(size_t(count), bytes_.size() - at_);
-        memcpy(data, bytes_.data() + at_, n);
-        at_ += n;
-        return n == size_t(count);
-    }
-    size_t at_ = 0;
-
-private:
-    const std::string& bytes_;
-};
 
 // A header length past the end of the file is left to what follows: the
 // header checksum, the first payload part's length, the manifest's checks.
@@ -152,7 +132,7 @@ TEST(OpenArchive, HeaderLengthPastTheEndIsLeftToTheLaterSteps) {
     EXPECT_EQ(CorruptNone, OpenArchive(source, header, head, found));
     EXPECT_TRUE(found);
     EXPECT_EQ(int32(setup.size()) - 18, header.Bytes().Length());
-    EXPECT_EQ(setup.size(), source.at_);
+    EXPECT_EQ(setup.size(), source.Position());
 
     // The manifest's own checks come first: here a file count of 0.
     BuildManifest none;

@@ -36,26 +36,6 @@ BuildOutput Built(const std::string& stub) {
     return BuildArchive(stub, m, files, BuildOptions());
 }
 
-class Memory : public ArchiveSource {
-public:
-    explicit Memory(const std::string& bytes) : bytes_(bytes) {}
-    int64 Size() override { return int64(bytes_.size()); }
-    bool SeekTo(int64 position) override {
-        if (position < 0 || position > int64(bytes_.size())) return false;
-        position_ = size_t(position);
-        return true;
-    }
-    bool ReadExact(void* data, int32 count) override {
-        if (count < 0 || size_t(count) > bytes_.size() - position_) return false;
-        memcpy(data, bytes_.data() + position_, size_t(count));
-        position_ += size_t(count);
-        return true;
-    }
-
-private:
-    const std::string& bytes_;
-    size_t position_ = 0;
-};
 
 TEST(SignedSetup, ArchiveEndsBeforeTheTableWhateverThePadding) {
     // Eight stub lengths give each padding from 0 to 7 once.
@@ -142,7 +122,7 @@ TEST(FindArchiveEnd, TableMustFitTheFileToItsLastByte) {
         Set32(file, kEntryAt, c.offset);
         Set32(file, kEntryAt + 4, c.size);
         if (uint64_t(c.offset) + 8 <= file.size() && c.offset >= headersEnd) Set32(file, c.offset, c.declared);
-        Memory source(file);
+        MemorySource source(file);
         int64 end = -1;
         bool signedImage = false;
         EXPECT_EQ(c.code, FindArchiveEnd(source, int64(file.size()), end, signedImage)) << c.what;
