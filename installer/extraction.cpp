@@ -13,12 +13,11 @@
 #include "platform/file_system.h"
 #include "platform/registry.h"
 #include "platform/special_folders.h"
+#include "uninstall/registration.h"
 #include "ui/dialogs.h"
 #include "uninstall/removal_record.h"
 
 namespace {
-
-const char kFontsKey[] = "Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 
 // Percentages steps before each part and each record; 64-bit so that large
 // payloads do not overflow the product.

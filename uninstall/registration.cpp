@@ -10,10 +10,12 @@
 #include "platform/registry.h"
 #include "ui/dialogs.h"
 
+const char kUninstallListKey[] = "Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const char kSharedCountsKey[] = "Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
+const char kFontsKey[] = "Microsoft\\Windows NT\\CurrentVersion\\Fonts";
+
 namespace {
 
-const char kUninstallList[] = "Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char kSharedCounts[] = "Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
 
 // Takes back one reference of every item of a previous installation's list.
 void ReleasePreviousCounts(const String& sharedDirectory, const String& previousList) {
@@ -85,7 +87,7 @@ void WriteRecordValues(const UninstallRecordValues& values, const String& comman
 
 }  // namespace
 
-String UninstallKeyPath(const String& productName) { return JoinPath(kUninstallList, productName); }
+String UninstallKeyPath(const String& productName) { return JoinPath(kUninstallListKey, productName); }
 
 bool IsRegistrableProductName(const String& productName) {
     return !productName.IsEmpty() && productName.Find('\\') < 0;
@@ -102,7 +104,7 @@ String UninstallCommand(const String& uninstallerPath, const String& productName
 
 String CountSharedFiles(const String& sharedDirectory, const Vector<String>& sharedNames, bool copyOver,
                         const String& previousList, String& problems) {
-    if (OpenSoftwareKey(kSharedCounts, false) == OpenFailed) {
+    if (OpenSoftwareKey(kSharedCountsKey, false) == OpenFailed) {
         problems.Append("REGISTRY ERROR:  Unable to increment common file reference counts.\r\n\r\n");
         // Nothing was counted; a copied-over record still holds the old
         // installation's references, which nothing has taken back.

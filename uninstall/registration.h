@@ -39,6 +39,11 @@ struct UninstallRecordValues {
 // Returns false (and appends a problem line) on failure.
 bool WriteUninstallRecord(const UninstallRecordValues& values, String& problems);
 
+// The system's keys below "Software\" that registration and removal share.
+extern const char kUninstallListKey[];  // one sub-key per installed product
+extern const char kSharedCountsKey[];   // SharedDLLs: one count per shared file
+extern const char kFontsKey[];          // display name -> font file
+
 // Key path of a product's registration below "Software\".
 String UninstallKeyPath(const String& productName);
 

@@ -19,9 +19,6 @@
 
 namespace {
 
-const char kUninstallList[] = "Microsoft\\Windows\\CurrentVersion\\Uninstall";
-const char kSharedCounts[] = "Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
-const char kFontsKey[] = "Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 // Bounds the walks up a folder or key path, as a damaged path could be long.
 const int kMaxLevels = 20;
 
@@ -180,7 +177,7 @@ void Unregister(const String& productName, const String& location, int32 flags, 
         }
     }
     DeleteValue("UninstallBatch2");
-    if (!DeleteSoftwareSubKey(kUninstallList, productName.Text(), false, 0)) {
+    if (!DeleteSoftwareSubKey(kUninstallListKey, productName.Text(), false, 0)) {
         problems.Append(
             "The application could not be unregistered in the operating system.\r\n\tIt will still be listed as an "
             "installed program.\r\nHowever, this should not cause any problems with your system or\r\ninterfere "
@@ -205,7 +202,7 @@ void Report(const String& productName, const String& problems) {
 }  // namespace
 
 bool ReleaseSharedFiles(const String& sharedFilesList, const String& sharedDirectory, String& problems) {
-    if (OpenSoftwareKey(kSharedCounts, false) == OpenFailed) {
+    if (OpenSoftwareKey(kSharedCountsKey, false) == OpenFailed) {
         problems.Append("REGISTRY ERROR: Unable to decrement common file reference counts.\r\n\r\n");
         return false;
     }
