@@ -197,6 +197,49 @@ TEST(ReadManifestDeathTest, RangeChecksGiveTheirCodes) {
     }
 }
 
+// The size table must fit in what follows the count: four bytes a file.
+// The payload length after it is not part of that bound, so exactly
+// enough room gets as far as the payload length (read as 0 at the end).
+TEST(ParseManifest, FileCountIsBoundByTheBytesLeftAtItsExactEdge) {
+    for (int32_t count : {1, 2, 5}) {
+        const std::string head = ManifestHead(count, {}, 1).substr(0, 36);  // up to and with the count
+        std::string enough = head + std::string(size_t(count) * 4, '\x01');
+        struct { const char* what; std::string bytes; int32_t code; } cases[] = {
+            {"exactly the size table", enough, CorruptPayloadLength},
+            {"one byte short", enough.substr(0, enough.size() - 1), CorruptFileCount},
+            {"three bytes short", enough.substr(0, enough.size() - 3), CorruptFileCount},
+            {"four bytes short", enough.substr(0, enough.size() - 4), CorruptFileCount},
+        };
+        for (const auto& c : cases) {
+            ByteStream in = StreamOf(c.bytes);
+            Manifest m;
+            EXPECT_EQ(c.code, ParseManifest(in, m)) << c.what << ", count " << count;
+        }
+    }
+}
+
+// A record's data must lie within what is left after its name, kind and
+// shortcut bits: exactly enough is taken, one byte more is an overrun.
+TEST(ReadFileRecord, DataSizeIsBoundByTheBytesLeftAtItsExactEdge) {
+    const std::string fields = std::string("a\0", 2) + std::string(8, '\0');  // name, kind Normal, no shortcuts
+    for (int32 left : {0, 1, 4, 7}) {
+        const std::string bytes = fields + std::string(size_t(left), 'x');
+        struct { int32 size; int32_t code; } cases[] = {
+            {left, CorruptNone},
+            {left + 1, CorruptFileOverrun},
+            {left + 2, CorruptFileOverrun},
+        };
+        for (const auto& c : cases) {
+            ByteStream in = StreamOf(bytes);
+            FileRecord r;
+            EXPECT_EQ(c.code, ReadFileRecord(in, c.size, false, r)) << "size " << c.size << " of " << left;
+            if (c.code == CorruptNone) {
+                EXPECT_EQ(left, r.size);
+            }
+        }
+    }
+}
+
 TEST(ParseManifest, ReadsEveryFieldInOrderAndOptionalOnesOnlyWhenFlagged) {
     BuildManifest b = SampleManifest();
     b.requiredProduct = "Rocket Base";
