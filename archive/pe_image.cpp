@@ -58,6 +58,22 @@ bool ReadPeHeaders(const void* headers, int64 length, int64 at, PeSignatureField
     return true;
 }
 
+int32 PeMachine(const void* image, int64 length) {
+    int64 at = PeHeadersOffset(image, length);
+    if (at < 0 || at > length || length - at < kFileHeaderAt + 2) return -1;
+    const byte* p = static_cast<const byte*>(image) + at;
+    if (memcmp(p, "PE\0\0", 4) != 0) return -1;
+    return int32(Read16(p + kFileHeaderAt));
+}
+
+const char* PeMachineName(int32 machine) {
+    switch (machine) {
+    case PeMachineI386: return "i386";
+    case PeMachineAmd64: return "x86-64";
+    default: return nullptr;
+    }
+}
+
 bool FindPeSignatureFields(const void* image, int64 length, PeSignatureFields& fields) {
     fields = PeSignatureFields();
     int64 at = PeHeadersOffset(image, length);
@@ -73,6 +89,14 @@ bool DetachSignature(void* image, int64 length) {
     byte* p = static_cast<byte*>(image);
     memset(p + fields.checksumOffset, 0, 4);
     memset(p + fields.directoryOffset, 0, kDirectoryEntrySize);
+    return true;
+}
+
+bool ClearUnsignedChecksum(void* image, int64 length) {
+    PeSignatureFields fields;
+    if (!FindPeSignatureFields(image, length, fields)) return false;
+    if (fields.tableOffset != 0 || fields.tableSize != 0) return false;
+    memset(static_cast<byte*>(image) + fields.checksumOffset, 0, 4);
     return true;
 }
 

@@ -1,4 +1,5 @@
-// The two header fields of a program image that signing with Authenticode
+// The few fields of a program image's headers that the archive cares about:
+// the machine it is built for, and the two that signing with Authenticode
 // changes: the optional header's CheckSum and the security entry of the data
 // directory, which gives the file offset and size of the certificate table
 // the signer appends at the end of the file. Read from plain bytes with every
@@ -18,6 +19,17 @@ const int32 PeHeadersSpan = 4 + 20 + 152;
 // A certificate table holds at least one WIN_CERTIFICATE head (length,
 // revision, type).
 const int32 PeCertificateHeadSize = 8;
+
+// The file header's Machine field, the first two bytes after "PE\0\0".
+const int32 PeMachineI386 = 0x14C;
+const int32 PeMachineAmd64 = 0x8664;
+
+// The Machine field of an image held whole in memory, or -1 when the bytes
+// hold no DOS header, no "PE\0\0" at its e_lfanew or end before the field.
+int32 PeMachine(const void* image, int64 length);
+
+// "i386" or "x86-64"; null for any other machine.
+const char* PeMachineName(int32 machine);
 
 struct PeSignatureFields {
     int64 checksumOffset = 0;   // file offset of the 4-byte CheckSum
@@ -45,6 +57,13 @@ bool FindPeSignatureFields(const void* image, int64 length, PeSignatureFields& f
 // the CheckSum (which covered the whole signed file) to zero and answers
 // true. An unsigned image, or one carrying its own table, stays as it is.
 bool DetachSignature(void* image, int64 length);
+
+// For an unsigned image (its security entry all zero): sets the CheckSum to
+// zero and answers true, so that the plain archive checksum of the image is
+// the one ProgramImageChecksum gives. The linker's CheckSum is only checked
+// for drivers; a builder embedding the image loses nothing by it. A signed
+// image, or bytes that are no PE image, stay as they are.
+bool ClearUnsignedChecksum(void* image, int64 length);
 
 // The archive checksum of the image with the CheckSum and the security entry
 // counted as zero, without changing or copying it. Signing changes only

@@ -1,6 +1,7 @@
-// Reading the CheckSum and security entry of a program image: every field
-// at the edge of the bytes given, the checksum that leaves both out, and
-// the detaching of a signature whose table stayed in the signed file.
+// Reading the machine, the CheckSum and the security entry of a program
+// image: every field at the edge of the bytes given, the checksum that
+// leaves both out, the CheckSum cleared in unsigned images, and the
+// detaching of a signature whose table stayed in the signed file.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -166,6 +167,57 @@ TEST(DetachSignature, ClearsOnlyAPointerToATableOutsideTheImage) {
     }
     std::string plain = "not an image at all";
     EXPECT_FALSE(DetachSignature(&plain[0], int64(plain.size())));
+}
+
+TEST(PeMachine, ReadsTheFileHeadersMachineAtItsEdge) {
+    Layout l;
+    struct { const char* what; uint32 machine; const char* name; } machines[] = {
+        {"32-bit", 0x14C, "i386"}, {"64-bit", 0x8664, "x86-64"}, {"ARM64", 0xAA64, nullptr},
+    };
+    for (const auto& m : machines) {
+        std::string image = Image(l, 400);
+        Set16(image, l.lfanew + 4, m.machine);
+        EXPECT_EQ(int32(m.machine), PeMachine(image.data(), int64(image.size()))) << m.what;
+        if (m.name) {
+            EXPECT_STREQ(m.name, PeMachineName(PeMachine(image.data(), int64(image.size())))) << m.what;
+        } else {
+            EXPECT_EQ(nullptr, PeMachineName(int32(m.machine))) << m.what;
+        }
+        // The field's last byte is the last one given, then one short.
+        EXPECT_EQ(int32(m.machine), PeMachine(image.data(), int64(l.lfanew) + 6)) << m.what;
+        EXPECT_EQ(-1, PeMachine(image.data(), int64(l.lfanew) + 5)) << m.what;
+    }
+    std::string image = Image(l, 400);
+    image[l.lfanew + 2] = 'x';  // "PEx\0"
+    EXPECT_EQ(-1, PeMachine(image.data(), 400));
+    EXPECT_EQ(-1, PeMachine("MZ", 2));
+    Set32(image, 0x3C, 0x7FFFFFF0u);  // e_lfanew far past the end
+    EXPECT_EQ(-1, PeMachine(image.data(), 400));
+}
+
+// Unsigned, the CheckSum goes to zero and nothing else changes, so the
+// plain sum of the image is the one that leaves both fields out.
+TEST(ClearUnsignedChecksum, ZerosTheCheckSumOfUnsignedImagesOnly) {
+    for (size_t length : {size_t(1024), size_t(1027)}) {
+        Layout l;
+        std::string image = Image(l, length, 0x26C87);
+        std::string expected = image;
+        memset(&expected[l.ChecksumAt()], 0, 4);
+        EXPECT_TRUE(ClearUnsignedChecksum(&image[0], int64(length))) << length;
+        EXPECT_EQ(expected, image) << length;
+        EXPECT_EQ(Checksum(image.data(), int32(length)), ProgramImageChecksum(image.data(), int32(length))) << length;
+    }
+    struct { const char* what; std::string bytes; } untouched[] = {
+        {"signed, table inside", Image(Layout(), 2000, 0x26C87, 1000, 1000)},
+        {"signed, table outside", Image(Layout(), 2000, 0x26C87, 2000, 8)},
+        {"size only", Image(Layout(), 2000, 0x26C87, 0, 8)},
+        {"no PE image", std::string("MZ but nothing more")},
+    };
+    for (auto& c : untouched) {
+        const std::string before = c.bytes;
+        EXPECT_FALSE(ClearUnsignedChecksum(&c.bytes[0], int64(c.bytes.size()))) << c.what;
+        EXPECT_EQ(before, c.bytes) << c.what;
+    }
 }
 
 }  // namespace
