@@ -7,17 +7,30 @@ source "$(dirname "$0")/tools/common.sh"
 # No test writes more than a few hundred MB: a runaway one must fail, not
 # fill the disk under everyone else.
 ulimit -f 4194304
+status=0
 qp_install_deps
 qp_build
-qp_build_sanitized
-status=0
-qp_log "native tests"
-ctest --test-dir "$QP_BUILD/native" --output-on-failure -j "$QP_JOBS" || status=1
-qp_log "native tests under AddressSanitizer and UBSan"
-ctest --test-dir "$QP_BUILD/native-asan" --output-on-failure -j "$QP_JOBS" || status=1
-qp_wine_start
-qp_log "windows and end-to-end tests under Wine"
+qp_stage "native build with AddressSanitizer and UBSan" qp_build_sanitized
+qp_stage "native tests" ctest --test-dir "$QP_BUILD/native" --output-on-failure -j "$QP_JOBS" || status=1
+qp_stage "native tests under AddressSanitizer and UBSan" \
+  ctest --test-dir "$QP_BUILD/native-asan" --output-on-failure -j "$QP_JOBS" || status=1
+qp_choose_wine
+# What needs no Wine is checked on both programs: imports, flags, size.
+for tree in "${QP_TREES[@]}"; do
+  qp_stage "static checks of $tree" ctest --test-dir "$QP_BUILD/$tree" -L static --output-on-failure || status=1
+done
 # Unit tests first, then the end-to-end tests one at a time: they share the
 # display and the prefix.
-ctest --test-dir "$QP_BUILD/windows" --output-on-failure || status=1
+qp_wine_start "$QP_WIN_BUILD"
+qp_stage "windows unit and end-to-end tests under Wine ($QP_WIN_BUILD)" \
+  ctest --test-dir "$QP_WIN_BUILD" -LE static --output-on-failure || status=1
+if [[ $QP_WINE_ARCH == x86 ]]; then
+  # The 64-bit program gets its unit tests and one real installation too.
+  qp_wine_stop
+  qp_wine_start "$QP_BUILD/windows64"
+  qp_stage "64-bit unit tests under 64-bit Wine" \
+    ctest --test-dir "$QP_BUILD/windows64" -L unit --output-on-failure || status=1
+  qp_stage "64-bit main job: install the sample, check it, uninstall it" \
+    python3 "$QP_ROOT/tools/main_job.py" --build "$QP_BUILD" --windows "$QP_BUILD/windows64" || status=1
+fi
 exit $status

@@ -8,5 +8,8 @@ set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Windows test programs run under Wine.
-set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# The programs of this tree run under 32-bit Wine in a win32 prefix.
+set(QP_ARCH x86)
+set(QP_WINE_LOADER /usr/lib/wine/wine)
+set(QP_WINE_PREFIX_ARCH win32)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${QP_WINE_LOADER})

@@ -7,7 +7,7 @@
 #include "archive/payload.h"
 #include "archive/safe_name.h"
 #include "core/paths.h"
-#include "core/quoted_list.h"
+#include "records/quoted_list.h"
 #include "core/text_builder.h"
 #include "installer/archive_locate.h"
 #include "platform/file_system.h"

@@ -5,7 +5,7 @@
 #include "core/fatal.h"
 #include "core/numbers.h"
 #include "core/paths.h"
-#include "core/space_estimate.h"
+#include "records/space_estimate.h"
 #include "platform/file_system.h"
 #include "platform/globals.h"
 #include "platform/special_folders.h"

@@ -4,7 +4,7 @@
 #define QUILLPACK_INSTALLER_INSTALL_LOG_H
 
 #include "core/string.h"
-#include "core/log_entry.h"  // InstallLogEntry
+#include "records/log_entry.h"  // InstallLogEntry
 
 // Shows the completion box (not in automatic mode), appends the log entry when AlwaysWriteLog (0x40)
 // or problems is not empty, offers to view the log after a partial success.

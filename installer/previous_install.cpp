@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "core/fatal.h"
-#include "core/version_order.h"
+#include "records/version_order.h"
 #include "installer/install_log.h"
 #include "uninstall/registration.h"
 #include "platform/file_system.h"

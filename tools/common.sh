@@ -1,5 +1,6 @@
 # Shared by setup.sh and test.sh: installing what is missing, building,
-# and a private Wine session (Xvfb display plus throwaway prefix).
+# deciding which Windows build this machine can run, and a private Wine
+# session (Xvfb display plus throwaway prefix) for it.
 
 QP_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 QP_BUILD=${QP_BUILD:-$QP_ROOT/build}
@@ -8,13 +9,46 @@ QP_JOBS=${QP_JOBS:-$(nproc)}
 QP_PACKAGES=(
   cmake ninja-build g++ python3
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
-  wine wine32:i386 xvfb xauth fonts-dejavu-core
+  gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
+  wine wine64 wine32:i386 xvfb xauth fonts-dejavu-core
   googletest libtomlplusplus-dev liblz4-dev zlib1g-dev
   clang libclang-rt-14-dev
   openssl osslsigncode
 )
 
+# Each Windows build tree; the 32-bit one comes first.
+QP_TREES=(windows windows64)
+QP_TOOLCHAINS=(mingw-i686 mingw-x86_64)
+
 qp_log() { printf '\n== %s\n' "$*"; }
+
+# Runs a stage, prints how long it took and keeps the time for the summary.
+# The stage's status is returned, so callers decide whether it stops them.
+QP_STAGES=()
+qp_stage() {
+  local name=$1 start status=0
+  shift
+  qp_log "$name"
+  start=$(date +%s)
+  "$@" || status=$?
+  local seconds=$(($(date +%s) - start))
+  QP_STAGES+=("$(printf '%5d s  %s%s' "$seconds" "$name" "$([[ $status == 0 ]] || echo "  (failed: $status)")")")
+  printf -- '-- %s: %d s\n' "$name" "$seconds"
+  return $status
+}
+
+qp_stage_summary() {
+  ((${#QP_STAGES[@]})) || return 0
+  qp_log "time per stage"
+  printf '%s\n' "${QP_STAGES[@]}"
+}
+
+# Whatever ends the script: the Wine session goes, the stage times stay.
+qp_on_exit() {
+  qp_wine_stop
+  qp_stage_summary
+}
+trap qp_on_exit EXIT
 
 qp_install_deps() {
   local missing=() pkg
@@ -33,49 +67,123 @@ qp_install_deps() {
   fi
 }
 
+qp_build_native() {
+  cmake -S "$QP_ROOT" -B "$QP_BUILD/native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null &&
+    cmake --build "$QP_BUILD/native" -j "$QP_JOBS"
+}
+
+# Both Windows programs are always built, whichever this machine can run,
+# so a compile error of either is caught everywhere.
+qp_build_windows() {
+  local i
+  for i in "${!QP_TREES[@]}"; do
+    cmake -S "$QP_ROOT" -B "$QP_BUILD/${QP_TREES[$i]}" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+      -DCMAKE_TOOLCHAIN_FILE="$QP_ROOT/cmake/${QP_TOOLCHAINS[$i]}.cmake" >/dev/null &&
+      cmake --build "$QP_BUILD/${QP_TREES[$i]}" -j "$QP_JOBS" || return
+  done
+  qp_gather_stubs
+}
+
+# qpkbuild takes its stub from beside itself: every build of it gets both.
+qp_gather_stubs() {
+  local dir stub
+  for dir in native "${QP_TREES[@]}"; do
+    for stub in windows/quillpack.exe windows64/quillpack64.exe; do
+      [[ $QP_BUILD/$stub -ef $QP_BUILD/$dir/$(basename "$stub") ]] ||
+        cp -p "$QP_BUILD/$stub" "$QP_BUILD/$dir/"
+    done
+  done
+}
+
 qp_build() {
-  qp_log "native build"
-  cmake -S "$QP_ROOT" -B "$QP_BUILD/native" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-  cmake --build "$QP_BUILD/native" -j "$QP_JOBS"
-  qp_log "windows build"
-  cmake -S "$QP_ROOT" -B "$QP_BUILD/windows" -G Ninja -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_TOOLCHAIN_FILE="$QP_ROOT/cmake/mingw-i686.cmake" >/dev/null
-  cmake --build "$QP_BUILD/windows" -j "$QP_JOBS"
+  qp_stage "native build" qp_build_native || return
+  qp_stage "windows builds (32-bit and 64-bit)" qp_build_windows
 }
 
 qp_build_sanitized() {
-  qp_log "native build with AddressSanitizer and UBSan"
-  cmake -S "$QP_ROOT" -B "$QP_BUILD/native-asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQP_SANITIZE=ON >/dev/null
-  cmake --build "$QP_BUILD/native-asan" -j "$QP_JOBS"
+  cmake -S "$QP_ROOT" -B "$QP_BUILD/native-asan" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQP_SANITIZE=ON >/dev/null &&
+    cmake --build "$QP_BUILD/native-asan" -j "$QP_JOBS"
 }
 
-# Starts Xvfb on a free display and makes a fresh 32-bit prefix; everything
-# is removed again by qp_wine_stop (installed as an exit trap).
+# Decides once which Windows build the Wine tests run on and says why:
+# QP_WINE_ARCH=x86 (the 32-bit program, where 32-bit Wine starts) or x64
+# (the 64-bit program under 64-bit Wine). Setting QP_WINE_ARCH forces it.
+qp_choose_wine() {
+  local reason out status=0
+  case ${QP_WINE_ARCH:-} in
+    x86 | x64) reason="chosen by QP_WINE_ARCH" ;;
+    "")
+      # Through bash, so that a kernel refusing the binary says so instead
+      # of the image being read as a shell script.
+      out=$(timeout 20 bash -c '/usr/lib/wine/wine --version' 2>&1) || status=$?
+      if ((status == 0)); then
+        QP_WINE_ARCH=x86
+        reason="32-bit Wine starts: $out"
+      else
+        QP_WINE_ARCH=x64
+        if [[ ! -e /usr/lib/wine/wine ]]; then
+          reason="32-bit Wine is not installed"
+        elif ((status == 124)); then
+          reason="32-bit Wine did not answer within 20 s"
+        elif [[ $out == *"Exec format error"* ]]; then
+          reason="kernel without 32-bit emulation"
+        else
+          reason="32-bit Wine fails: ${out:-exit status $status}"
+        fi
+      fi
+      ;;
+    *)
+      echo "QP_WINE_ARCH must be x86 or x64, not '$QP_WINE_ARCH'" >&2
+      return 1
+      ;;
+  esac
+  export QP_WINE_ARCH
+  if [[ $QP_WINE_ARCH == x86 ]]; then
+    QP_WIN_BUILD=$QP_BUILD/windows
+    qp_log "32-bit programs run here ($reason): testing the 32-bit build, and the 64-bit build's unit tests and main job"
+  else
+    QP_WIN_BUILD=$QP_BUILD/windows64
+    if [[ $reason == "chosen by QP_WINE_ARCH" ]]; then
+      qp_log "testing the 64-bit build ($reason)"
+    else
+      qp_log "32-bit programs cannot run here ($reason): testing the 64-bit build"
+    fi
+  fi
+}
+
+# Starts Xvfb on a free display and a fresh prefix of the kind the build tree
+# in $1 needs (its wine_target.env says which loader and prefix); everything
+# is removed again by qp_wine_stop, at the latest when the script exits.
 qp_wine_start() {
-  local n
+  local tree=$1 n
+  # shellcheck source=/dev/null
+  source "$tree/wine_target.env"
+  export QP_WINE QP_ARCH
   for n in $(seq 91 140); do
     [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] || break
   done
   Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   QP_XVFB_PID=$!
   export DISPLAY=":$n"
-  export WINEPREFIX="$QP_BUILD/wineprefix"
-  export WINEARCH=win32 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  export WINEPREFIX="$QP_BUILD/wineprefix-$QP_ARCH"
+  export WINEARCH=$QP_WINE_PREFIX_ARCH WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  # 64-bit Wine starts its helpers through WINELOADER.
+  export WINELOADER=$QP_WINE
   rm -rf "$WINEPREFIX"
-  trap qp_wine_stop EXIT
+  QP_WINE_SESSION=1
   for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
-  qp_log "fresh Wine prefix $WINEPREFIX on display $DISPLAY"
-  wineboot -i >/dev/null 2>&1
+  qp_log "fresh $WINEARCH Wine prefix $WINEPREFIX on display $DISPLAY, programs of $tree"
+  "$QP_WINE" wineboot -i >/dev/null 2>&1
   qp_wine_real_folders
   # Xvfb runs no window manager: Wine would wait two seconds in vain for
   # each window it hides to be withdrawn by one.
-  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  "$QP_WINE" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
   wineserver -w
   # Keep one server for the whole run: each program then starts quickly.
   wineserver -p
   # The first window of a session brings up Wine's desktop; do it once here
   # rather than inside the first test's time.
-  [[ -x $QP_BUILD/windows/uidriver.exe ]] && wine "$QP_BUILD/windows/uidriver.exe" list >/dev/null 2>&1 || true
+  [[ -x $QP_UIDRIVER ]] && "$QP_WINE" "$QP_UIDRIVER" list >/dev/null 2>&1 || true
 }
 
 # A new prefix links the user's Desktop, Documents and the like into the
@@ -91,7 +199,10 @@ qp_wine_real_folders() {
 }
 
 qp_wine_stop() {
+  [[ -n ${QP_WINE_SESSION:-} ]] || return 0
   wineserver -k >/dev/null 2>&1 || true
-  [[ -n ${QP_XVFB_PID:-} ]] && kill "$QP_XVFB_PID" 2>/dev/null || true
-  [[ -n ${WINEPREFIX:-} ]] && rm -rf "$WINEPREFIX"
+  kill "$QP_XVFB_PID" 2>/dev/null || true
+  wait "$QP_XVFB_PID" 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+  QP_WINE_SESSION=
 }

@@ -55,12 +55,13 @@ def show_shortcuts(ui, folder):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--build", required=True)
+    parser.add_argument("--build", required=True, help="the build folder, with native/qpkbuild")
+    parser.add_argument("--windows", help="the Windows build tree whose program to use (default: BUILD/windows)")
     args = parser.parse_args()
-    windows = os.path.join(args.build, "windows")
-    stub = os.path.join(windows, "quillpack.exe")
+    ui = WineUI(args.windows or os.path.join(args.build, "windows"))
+    stub = ui.target.program
     qpkbuild = os.path.join(args.build, "native", "qpkbuild")
-    ui = WineUI(windows)
+    print("program: %s (%s)" % (stub, "64-bit" if ui.target.arch == "x64" else "32-bit"))
 
     out_dir = os.path.join(args.build, "sample")
     os.makedirs(out_dir, exist_ok=True)

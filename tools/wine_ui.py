@@ -1,12 +1,55 @@
 """Runs Windows programs under Wine and drives their windows with uidriver.
 
-Used by the end-to-end tests and by the main job. Expects DISPLAY and
-WINEPREFIX to be set up (test.sh and setup.sh do that)."""
+Used by the end-to-end tests, the main job and the benchmark. Expects
+DISPLAY and WINEPREFIX to be set up (test.sh and setup.sh do that). Which
+programs run, and under which Wine loader, comes from the Windows build
+tree's wine_target.env, written when the tree is configured."""
 
 import os
+import shlex
 import subprocess
 import tempfile
 import threading
+
+
+class Target:
+    """One Windows build tree: its architecture (x86 or x64), the Wine loader
+    and prefix kind that run it, and its programs."""
+
+    def __init__(self, build_dir):
+        self.build_dir = os.path.abspath(build_dir)
+        values = {}
+        with open(os.path.join(self.build_dir, "wine_target.env")) as f:
+            for line in f:
+                name, _, text = line.strip().partition("=")
+                if name:
+                    values[name] = shlex.split(text)[0] if text else ""
+        self.arch = values["QP_ARCH"]
+        self.wine = values["QP_WINE"]
+        self.prefix_arch = values["QP_WINE_PREFIX_ARCH"]
+        self.program = values["QP_PROGRAM"]
+        self.uidriver = values["QP_UIDRIVER"]
+        self.qpkbuild_exe = values["QP_QPKBUILD_EXE"]
+        self.hold = values["QP_HOLD"]
+        # The native builder, when the native tree sits beside this one.
+        native = os.path.join(os.path.dirname(self.build_dir), "native", "qpkbuild")
+        self.native_qpkbuild = native if os.path.exists(native) else None
+
+
+_target = None
+
+
+def use_target(build_dir):
+    """Makes the tree in build_dir the one every helper here runs."""
+    global _target
+    _target = Target(build_dir)
+    return _target
+
+
+def wine(*args):
+    """The command that runs args[0] with the rest under this session's Wine."""
+    loader = _target.wine if _target else os.environ.get("QP_WINE", "wine")
+    return [loader] + [str(a) for a in args]
 
 
 def windows_path(path):
@@ -36,7 +79,7 @@ def reg_query(key):
     """The values of one registry key as {name: (type, text)}, or None when
     the key does not exist. REG_DWORD values come back as integers."""
     with tempfile.TemporaryFile("w+", encoding="latin-1") as out:
-        code = subprocess.run(["wine", "reg", "query", key], stdout=out, stderr=subprocess.DEVNULL).returncode
+        code = subprocess.run(wine("reg", "query", key), stdout=out, stderr=subprocess.DEVNULL).returncode
         out.seek(0)
         lines = out.read().splitlines()
     if code != 0:
@@ -86,13 +129,14 @@ class Running:
 
 class WineUI:
     def __init__(self, build_dir):
-        self.build_dir = os.path.abspath(build_dir)
-        self.uidriver = os.path.join(self.build_dir, "uidriver.exe")
+        self.target = use_target(build_dir)
+        self.build_dir = self.target.build_dir
+        self.uidriver = self.target.uidriver
         self.artifacts = os.path.join(self.build_dir, "artifacts")
         os.makedirs(self.artifacts, exist_ok=True)
 
     def start(self, exe, *args, cwd=None):
-        command = ["wine", self.uidriver, "run", windows_path(exe)] + list(args)
+        command = wine(self.uidriver, "run", windows_path(exe), *args)
         process = subprocess.Popen(command, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         return Running(process)
 
@@ -101,7 +145,7 @@ class WineUI:
         # happens to start (the desktop window) inherits the handles and would
         # keep a pipe open long after uidriver has ended.
         with tempfile.TemporaryFile("w+") as out, tempfile.TemporaryFile("w+") as err:
-            result = subprocess.run(["wine", self.uidriver] + [str(a) for a in args], stdout=out, stderr=err,
+            result = subprocess.run(wine(self.uidriver, *args), stdout=out, stderr=err,
                                     timeout=timeout)
             out.seek(0)
             err.seek(0)
@@ -155,9 +199,10 @@ class WineUI:
         return path
 
 
-def run_tests(case, program):
+def run_tests(case, program=None):
     """Entry point of an end-to-end test script: --build names the Windows
-    build directory; `case.ui` and `case.program` are set before unittest runs."""
+    build directory; `case.ui` and `case.program` (the named program of that
+    tree, by default its setup program) are set before unittest runs."""
     import argparse
     import sys
     import unittest
@@ -166,5 +211,5 @@ def run_tests(case, program):
     parser.add_argument("--build", required=True)
     args, rest = parser.parse_known_args()
     case.ui = WineUI(args.build)
-    case.program = os.path.join(args.build, program)
+    case.program = os.path.join(args.build, program) if program else case.ui.target.program
     unittest.main(argv=[sys.argv[0]] + rest, verbosity=2)

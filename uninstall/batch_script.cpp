@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "core/batch_text.h"
+#include "records/batch_text.h"
 #include "platform/file_system.h"
 #include "ui/dialogs.h"
 

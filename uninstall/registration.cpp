@@ -4,9 +4,9 @@
 #include "archive/safe_name.h"
 #include "core/file_date.h"
 #include "core/paths.h"
-#include "core/quoted_list.h"
+#include "records/quoted_list.h"
 #include "core/text_builder.h"
-#include "core/version_text.h"
+#include "records/version_text.h"
 #include "platform/registry.h"
 #include "ui/dialogs.h"
 

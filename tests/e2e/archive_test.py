@@ -10,7 +10,7 @@ import subprocess
 import tempfile
 import unittest
 
-from wine_ui import run_tests, windows_path
+from wine_ui import run_tests, windows_path, wine
 
 CORRUPT = ("This self-extracting archive is corrupt.  This is usually caused by a virus on your computer.  "
            "The installation cannot proceed.\n\nCheck your system for viruses, then ask your vendor to send you "
@@ -28,9 +28,10 @@ class SampleSetup(unittest.TestCase):
         cls.folder = tempfile.mkdtemp(dir=cls.ui.build_dir, prefix="e2e-archive-")
         cls.setup = os.path.join(cls.folder, "setup.exe")
         sample = os.path.join(os.environ["QP_SOURCE_DIR"], "examples", "sample", "sample.toml")
-        qpkbuild = os.path.join(cls.ui.build_dir, "qpkbuild.exe")
-        # The Windows build of the builder, with the program beside it as its stub.
-        subprocess.run(["wine", qpkbuild, "build", windows_path(sample), "-o", windows_path(cls.setup)],
+        qpkbuild = cls.ui.target.qpkbuild_exe
+        stub = windows_path(cls.program)
+        # The Windows build of the builder.
+        subprocess.run(wine(qpkbuild, "build", windows_path(sample), "-o", windows_path(cls.setup), "--stub", stub),
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
 
         # A one-file product without checksums, its header stored as it is,
@@ -42,7 +43,7 @@ class SampleSetup(unittest.TestCase):
             f.write('[product]\nname = "Plain"\n[options]\ncompression = false\nchecksums = false\n'
                     '[[files]]\nsource = "a.txt"\n')
         cls.plain = os.path.join(cls.folder, "plain.exe")
-        subprocess.run(["wine", qpkbuild, "build", windows_path(project), "-o", windows_path(cls.plain)],
+        subprocess.run(wine(qpkbuild, "build", windows_path(project), "-o", windows_path(cls.plain), "--stub", stub),
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
 
     @classmethod
@@ -125,12 +126,6 @@ class SampleSetup(unittest.TestCase):
                 self.assertEqual(text, CORRUPT % code)
                 self.assertEqual(exit_code, 1)
 
-    def test_program_is_large_address_aware(self):
-        dump = subprocess.run(["i686-w64-mingw32-objdump", "-p", self.program], check=True,
-                              capture_output=True, text=True).stdout
-        characteristics = dump.split("Characteristics", 1)[1].split("\n\n", 1)[0]
-        self.assertIn("large address aware", characteristics)
-
     def test_program_without_archive_is_not_corrupt(self):
         text, code = self.fatal_box(self.damaged_copy(lambda data, a: struct.pack_into("<i", data, len(data) - 4, 0)))
         self.assertTrue(text.startswith("This program performs installations and uninstallations."), text)
@@ -138,4 +133,4 @@ class SampleSetup(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    run_tests(SampleSetup, "quillpack.exe")
+    run_tests(SampleSetup)

@@ -46,4 +46,4 @@ class EntryPoint(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    run_tests(EntryPoint, "quillpack.exe")
+    run_tests(EntryPoint)

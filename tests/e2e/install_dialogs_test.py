@@ -197,4 +197,4 @@ class PartialSuccessAndSpace(DialogCase):
 
 
 if __name__ == "__main__":
-    run_tests(DialogCase, "quillpack.exe")
+    run_tests(DialogCase)

@@ -101,4 +101,4 @@ class DiskSpanning(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    run_tests(DiskSpanning, "quillpack.exe")
+    run_tests(DiskSpanning)

@@ -10,7 +10,7 @@ import subprocess
 import tempfile
 import time
 
-from wine_ui import Running, reg_query, unix_path, windows_path
+from wine_ui import Running, reg_query, unix_path, windows_path, wine
 
 PROJECTS = os.path.join(os.path.dirname(os.path.abspath(__file__)), "projects")
 UNINSTALL = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\"
@@ -62,11 +62,11 @@ class Workspace:
     def qpkbuild(self, *args):
         """The native builder when the native tree sits next to the Windows
         one (as test.sh builds them), otherwise the Windows build under Wine."""
-        native = os.path.join(os.path.dirname(self.ui.build_dir), "native", "qpkbuild")
-        if os.path.exists(native):
+        native = self.ui.target.native_qpkbuild
+        if native:
             command = [native] + list(args)
         else:
-            command = ["wine", os.path.join(self.ui.build_dir, "qpkbuild.exe")] + [
+            command = wine(self.ui.target.qpkbuild_exe) + [
                 windows_path(a) if a.startswith("/") else a for a in args]
         result = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=300)
         if result.returncode != 0:
@@ -85,8 +85,7 @@ class Workspace:
         with open(toml, "w") as f:
             f.write(text + "\n" + extra)
         setup = os.path.join(folder, "setup.exe")
-        stub = os.path.join(self.ui.build_dir, "quillpack.exe")
-        self.qpkbuild("build", toml, "-o", setup, "--stub", stub)
+        self.qpkbuild("build", toml, "-o", setup, "--stub", self.ui.target.program)
         return setup
 
     def listing(self, setup):
@@ -107,7 +106,7 @@ class Workspace:
         batch = os.path.join(self.folder, "run-%d.bat" % int(time.time() * 1000))
         with open(batch, "wb") as f:
             f.write(("@echo off\r\n%s\r\nexit %%ERRORLEVEL%%\r\n" % command_line).encode("latin-1"))
-        process = subprocess.Popen(["wine", self.ui.uidriver, "run", "cmd.exe", "/c", windows_path(batch)],
+        process = subprocess.Popen(wine(self.ui.uidriver, "run", "cmd.exe", "/c", windows_path(batch)),
                                    stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         running = Running(process)
         try:
@@ -136,14 +135,14 @@ def log_entries(path):
 def forget_product(product, directories=()):
     """Leaves no trace of an earlier run in the shared prefix: the product's
     registration and its folders."""
-    subprocess.run(["wine", "reg", "delete", UNINSTALL + product, "/f"], stdout=subprocess.DEVNULL,
+    subprocess.run(wine("reg", "delete", UNINSTALL + product, "/f"), stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
     for directory in directories:
         shutil.rmtree(unix_path(directory), ignore_errors=True)
 
 
 def delete_value(key, name):
-    subprocess.run(["wine", "reg", "delete", key, "/v", name, "/f"], stdout=subprocess.DEVNULL,
+    subprocess.run(wine("reg", "delete", key, "/v", name, "/f"), stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL)
 
 
@@ -152,7 +151,7 @@ def exact_value(key, name):
     read from an export of the key; None when it is missing."""
     with tempfile.TemporaryDirectory() as folder:
         out = os.path.join(folder, "key.reg")
-        subprocess.run(["wine", "reg", "export", key, windows_path(out), "/y"], stdout=subprocess.DEVNULL,
+        subprocess.run(wine("reg", "export", key, windows_path(out), "/y"), stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL)
         if not os.path.exists(out):
             return None
@@ -179,7 +178,7 @@ class HeldOpen:
         batch = os.path.join(workspace.folder, "hold.bat")
         with open(batch, "wb") as f:
             f.write(('@echo off\r\nset /p answer= > "%s"\r\n' % windows_file).encode("latin-1"))
-        self.process = subprocess.Popen(["wine", "cmd.exe", "/c", windows_path(batch)], stdin=subprocess.PIPE,
+        self.process = subprocess.Popen(wine("cmd.exe", "/c", windows_path(batch)), stdin=subprocess.PIPE,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for _ in range(200):
             if os.path.exists(self.path):

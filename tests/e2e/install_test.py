@@ -330,4 +330,4 @@ class DamagedSetups(InstallCase):
 
 
 if __name__ == "__main__":
-    run_tests(InstallCase, "quillpack.exe")
+    run_tests(InstallCase)

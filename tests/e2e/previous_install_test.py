@@ -178,4 +178,4 @@ class PreviousInstallation(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    run_tests(PreviousInstallation, "quillpack.exe")
+    run_tests(PreviousInstallation)

@@ -16,7 +16,7 @@ import subprocess
 import tempfile
 import unittest
 
-from wine_ui import run_tests, windows_path
+from wine_ui import run_tests, windows_path, wine
 
 PLANTED = ("msimg32.dll", "uxtheme.dll")
 WELCOME = "Quillpack Utility v4.0"
@@ -34,9 +34,9 @@ class PlantedDlls(unittest.TestCase):
         cls.folder = tempfile.mkdtemp(dir=cls.ui.build_dir, prefix="e2e-safe-start-")
         sample = os.path.join(os.environ["QP_SOURCE_DIR"], "examples", "sample", "sample.toml")
         cls.setup = os.path.join(cls.folder, "sample-setup.exe")
-        # The Windows build of the builder, with the program beside it as its stub.
-        subprocess.run(["wine", os.path.join(cls.ui.build_dir, "qpkbuild.exe"), "build", windows_path(sample),
-                        "-o", windows_path(cls.setup)],
+        # The Windows build of the builder.
+        subprocess.run(wine(cls.ui.target.qpkbuild_exe, "build", windows_path(sample),
+                            "-o", windows_path(cls.setup), "--stub", windows_path(cls.program)),
                        check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
         cls.overrides = os.environ.get("WINEDLLOVERRIDES")
         usual = cls.overrides if cls.overrides is not None else "mscoree,mshtml="
@@ -105,4 +105,4 @@ class PlantedDlls(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    run_tests(PlantedDlls, "quillpack.exe")
+    run_tests(PlantedDlls)

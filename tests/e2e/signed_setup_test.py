@@ -64,8 +64,7 @@ class SignedSetup(unittest.TestCase):
         with open(project, "w") as f:
             f.write(PROJECT)
         cls.unsigned = os.path.join(folder, "setup.exe")
-        cls.workspace.qpkbuild("build", project, "-o", cls.unsigned, "--stub",
-                               os.path.join(cls.ui.build_dir, "quillpack.exe"))
+        cls.workspace.qpkbuild("build", project, "-o", cls.unsigned, "--stub", cls.program)
         key, cert = os.path.join(folder, "key.pem"), os.path.join(folder, "cert.pem")
         subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", cert,
                         "-days", "2", "-subj", "/CN=QP E2E Test Signer"], check=True, capture_output=True)
@@ -165,4 +164,4 @@ class SignedSetup(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    run_tests(SignedSetup, "quillpack.exe")
+    run_tests(SignedSetup)

@@ -10,7 +10,7 @@ import shutil
 import subprocess
 import time
 
-from wine_ui import Running, reg_query, unix_path, windows_path
+from wine_ui import Running, reg_query, unix_path, windows_path, wine
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 PROJECTS = os.path.join(HERE, "projects")
@@ -32,12 +32,12 @@ def registration(product):
 
 
 def reg_set(key, name, text):
-    subprocess.run(["wine", "reg", "add", key, "/v", name, "/d", text, "/f"], check=True,
+    subprocess.run(wine("reg", "add", key, "/v", name, "/d", text, "/f"), check=True,
                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
 def reg_delete(key, name=None):
-    command = ["wine", "reg", "delete", key] + (["/v", name] if name is not None else []) + ["/f"]
+    command = wine("reg", "delete", key) + (["/v", name] if name is not None else []) + ["/f"]
     subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
@@ -129,7 +129,7 @@ class Snapshot:
 
     @staticmethod
     def _subkeys(key):
-        out = subprocess.run(["wine", "reg", "query", key], capture_output=True, text=True,
+        out = subprocess.run(wine("reg", "query", key), capture_output=True, text=True,
                              encoding="latin-1").stdout
         return sorted(line.strip().lower() for line in out.splitlines() if line.lower().startswith(key.lower() + "\\"))
 
@@ -151,19 +151,18 @@ class Products:
         self.ui = ui
         self.folder = folder
         self.built = {}
-        self.hold_exe = None
 
     def setup(self, project):
         if project not in self.built:
             toml = os.path.join(PROJECTS, project + ".toml")
             out = os.path.join(self.folder, project + ".exe")
-            native = os.path.join(os.path.dirname(self.ui.build_dir), "native", "qpkbuild")
-            stub = os.path.join(self.ui.build_dir, "quillpack.exe")
-            if os.path.exists(native):
+            native = self.ui.target.native_qpkbuild
+            stub = self.ui.target.program
+            if native:
                 command = [native, "build", toml, "-o", out, "--stub", stub]
             else:
-                command = ["wine", os.path.join(self.ui.build_dir, "qpkbuild.exe"), "build", windows_path(toml),
-                           "-o", windows_path(out)]
+                command = wine(self.ui.target.qpkbuild_exe, "build", windows_path(toml),
+                               "-o", windows_path(out), "--stub", windows_path(stub))
             subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
             self.built[project] = out
         return self.built[project]
@@ -186,7 +185,7 @@ class Products:
         switches, name = arguments.split("/u:", 1)
         line = ['"%s"' % program] + switches.split() + ["/u:" + name]
         assert " ".join(line) == command, (line, command)
-        process = subprocess.Popen(["wine", self.ui.uidriver, "run"] + line, stdout=subprocess.PIPE,
+        process = subprocess.Popen(wine(self.ui.uidriver, "run") + line, stdout=subprocess.PIPE,
                                    stderr=subprocess.DEVNULL, text=True)
         return Running(process)
 
@@ -216,12 +215,8 @@ class Products:
         """Opens the file in a Windows program without sharing, until
         release() is called. Deleting it then fails as it does on Windows
         for a file in use."""
-        if self.hold_exe is None:
-            self.hold_exe = os.path.join(self.folder, "hold.exe")
-            subprocess.run(["i686-w64-mingw32-gcc-posix", "-O2", "-o", self.hold_exe,
-                            os.path.join(PROJECTS, "uninstall_files", "hold.c")], check=True)
         write_text(HOLD_FLAG, "")
-        process = subprocess.Popen(["wine", self.hold_exe, windows_file, HOLD_FLAG], stdout=subprocess.PIPE,
+        process = subprocess.Popen(wine(self.ui.target.hold, windows_file, HOLD_FLAG), stdout=subprocess.PIPE,
                                    stderr=subprocess.DEVNULL, text=True)
         line = process.stdout.readline()
         if line.strip() != "held":

@@ -292,4 +292,4 @@ class UninstallRoad(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    run_tests(UninstallRoad, "quillpack.exe")
+    run_tests(UninstallRoad)

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "core/quoted_list.h"
+#include "records/quoted_list.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include "core/batch_text.h"
+#include "records/batch_text.h"
 #include "core/paths.h"
-#include "core/removal_list.h"
-#include "core/startup_path_text.h"
+#include "records/removal_list.h"
+#include "records/startup_path_text.h"
 #include "core/text_lines.h"
 
 namespace {

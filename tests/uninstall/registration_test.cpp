@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "archive/format.h"
-#include "core/quoted_list.h"
+#include "records/quoted_list.h"
 #include "platform/registry.h"
 
 namespace {

@@ -1,6 +1,6 @@
-#include "core/version_order.h"
+#include "records/version_order.h"
 
-#include "core/version_text.h"
+#include "records/version_text.h"
 
 namespace {
 

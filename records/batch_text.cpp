@@ -1,4 +1,4 @@
-#include "core/batch_text.h"
+#include "records/batch_text.h"
 
 #include "core/paths.h"
 #include "core/text_builder.h"

@@ -3,8 +3,8 @@
 // writers and readers. Items are enclosed in double quotes; a double quote
 // inside an item is written twice. Readers accept any text and never run
 // past its end.
-#ifndef QUILLPACK_CORE_QUOTED_LIST_H
-#define QUILLPACK_CORE_QUOTED_LIST_H
+#ifndef QUILLPACK_RECORDS_QUOTED_LIST_H
+#define QUILLPACK_RECORDS_QUOTED_LIST_H
 
 #include "core/string.h"
 #include "core/text_builder.h"
@@ -40,4 +40,4 @@ bool TakeFontItem(const String& list, int32& pos, String& title, String& file);
 // at install. Empty when it would have to be joined to an empty directory.
 String SharedFilePath(const String& item, const String& sharedDirectory);
 
-#endif  // QUILLPACK_CORE_QUOTED_LIST_H
+#endif  // QUILLPACK_RECORDS_QUOTED_LIST_H

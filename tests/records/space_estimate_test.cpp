@@ -1,4 +1,4 @@
-#include "core/space_estimate.h"
+#include "records/space_estimate.h"
 
 #include <gtest/gtest.h>
 

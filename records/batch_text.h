@@ -1,8 +1,8 @@
 // The texts of the two batch files an archive's script runs through: the
 // launcher "PLOVEK1.BAT" and the script "PLOVEK2.BAT" with the SET lines
 // that describe the installation.
-#ifndef QUILLPACK_CORE_BATCH_TEXT_H
-#define QUILLPACK_CORE_BATCH_TEXT_H
+#ifndef QUILLPACK_RECORDS_BATCH_TEXT_H
+#define QUILLPACK_RECORDS_BATCH_TEXT_H
 
 #include "core/string.h"
 
@@ -32,4 +32,4 @@ bool IsPauseLine(const String& line);
 // written with any of them runs line by line.
 String WithCrLf(const String& text);
 
-#endif  // QUILLPACK_CORE_BATCH_TEXT_H
+#endif  // QUILLPACK_RECORDS_BATCH_TEXT_H

@@ -1,4 +1,4 @@
-#include "core/log_entry.h"
+#include "records/log_entry.h"
 
 namespace {
 

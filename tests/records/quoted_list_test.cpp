@@ -1,4 +1,4 @@
-#include "core/quoted_list.h"
+#include "records/quoted_list.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // only as a whole line: text that merely contains it (a "SET PATH=..." of
 // the user's, or the line of a directory whose name continues ours) is
 // neither taken as ours nor cut apart.
-#ifndef QUILLPACK_CORE_STARTUP_PATH_TEXT_H
-#define QUILLPACK_CORE_STARTUP_PATH_TEXT_H
+#ifndef QUILLPACK_RECORDS_STARTUP_PATH_TEXT_H
+#define QUILLPACK_RECORDS_STARTUP_PATH_TEXT_H
 
 #include "core/string.h"
 
@@ -22,4 +22,4 @@ String StartupPathAddition(const String& content, const String& line);
 // unchanged when there is neither.
 bool RemoveStartupPathLine(String& content, const String& line);
 
-#endif  // QUILLPACK_CORE_STARTUP_PATH_TEXT_H
+#endif  // QUILLPACK_RECORDS_STARTUP_PATH_TEXT_H

@@ -1,8 +1,8 @@
 // Ordering two product versions for the previous-installation question:
 // dotted numbers compared part by part, so "1.10" is newer than "1.9" and
 // "1.1" and "1.10" are not the same version.
-#ifndef QUILLPACK_CORE_VERSION_ORDER_H
-#define QUILLPACK_CORE_VERSION_ORDER_H
+#ifndef QUILLPACK_RECORDS_VERSION_ORDER_H
+#define QUILLPACK_RECORDS_VERSION_ORDER_H
 
 #include "core/string.h"
 
@@ -16,4 +16,4 @@ int CompareVersions(const String& a, const String& b);
 // "A previous copy" when either gives no number (or the number 0).
 const char* VersionPhrase(const String& previous, const String& current);
 
-#endif  // QUILLPACK_CORE_VERSION_ORDER_H
+#endif  // QUILLPACK_RECORDS_VERSION_ORDER_H

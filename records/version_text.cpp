@@ -1,4 +1,4 @@
-#include "core/version_text.h"
+#include "records/version_text.h"
 
 #include <stdlib.h>
 

@@ -1,4 +1,4 @@
-#include "core/startup_path_text.h"
+#include "records/startup_path_text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "core/removal_list.h"
+#include "records/removal_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Numbers read from a product's version text ("2.15", "Version 3,000.1"):
 // the major and minor parts the registration stores and the whole version
 // as one number for comparing an installed version with a new one.
-#ifndef QUILLPACK_CORE_VERSION_TEXT_H
-#define QUILLPACK_CORE_VERSION_TEXT_H
+#ifndef QUILLPACK_RECORDS_VERSION_TEXT_H
+#define QUILLPACK_RECORDS_VERSION_TEXT_H
 
 #include "core/string.h"
 
@@ -25,4 +25,4 @@ int32 VersionMinor(const String& version);
 // Hexadecimal, "inf" and "nan" are not numbers here.
 double VersionNumber(const String& version);
 
-#endif  // QUILLPACK_CORE_VERSION_TEXT_H
+#endif  // QUILLPACK_RECORDS_VERSION_TEXT_H

@@ -1,6 +1,6 @@
 // How much of a drive a set of files takes: whole clusters, not bytes.
-#ifndef QUILLPACK_CORE_SPACE_ESTIMATE_H
-#define QUILLPACK_CORE_SPACE_ESTIMATE_H
+#ifndef QUILLPACK_RECORDS_SPACE_ESTIMATE_H
+#define QUILLPACK_RECORDS_SPACE_ESTIMATE_H
 
 #include "core/string.h"
 
@@ -10,4 +10,4 @@
 // as nothing.
 int64 SpaceOnDisk(const int32* sizes, int32 count, int32 clusterSize);
 
-#endif  // QUILLPACK_CORE_SPACE_ESTIMATE_H
+#endif  // QUILLPACK_RECORDS_SPACE_ESTIMATE_H

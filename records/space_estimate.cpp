@@ -1,4 +1,4 @@
-#include "core/space_estimate.h"
+#include "records/space_estimate.h"
 
 int64 SpaceOnDisk(const int32* sizes, int32 count, int32 clusterSize) {
     if (!sizes) return 0;

@@ -1,8 +1,8 @@
 // The texts of the end of an installation: the entry appended to the
 // installation log and the partial-success message. Built by appending, so
 // a problem report of any length never passes through the format buffer.
-#ifndef QUILLPACK_CORE_LOG_ENTRY_H
-#define QUILLPACK_CORE_LOG_ENTRY_H
+#ifndef QUILLPACK_RECORDS_LOG_ENTRY_H
+#define QUILLPACK_RECORDS_LOG_ENTRY_H
 
 #include "core/string.h"
 
@@ -16,4 +16,4 @@ String InstallLogEntry(const String& productName, const String& stamp, bool rein
 // log path, with the question about viewing it when askToView.
 String PartialSuccessText(const String& logPath, bool askToView);
 
-#endif  // QUILLPACK_CORE_LOG_ENTRY_H
+#endif  // QUILLPACK_RECORDS_LOG_ENTRY_H

@@ -1,4 +1,4 @@
-#include "core/version_order.h"
+#include "records/version_order.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "core/batch_text.h"
+#include "records/batch_text.h"
 
 #include <gtest/gtest.h>
 

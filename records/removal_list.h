@@ -3,8 +3,8 @@
 // order they were recorded. Each directory is listed once, compared without
 // case. The caller supplies the upper-casing (the system's case mapping on
 // Windows), so this stays portable and can be fuzzed natively.
-#ifndef QUILLPACK_CORE_REMOVAL_LIST_H
-#define QUILLPACK_CORE_REMOVAL_LIST_H
+#ifndef QUILLPACK_RECORDS_REMOVAL_LIST_H
+#define QUILLPACK_RECORDS_REMOVAL_LIST_H
 
 #include "core/hash_table.h"
 #include "core/vector.h"
@@ -54,4 +54,4 @@ void SplitRemovalText(const String& text, Vector<String>& files, Vector<String>&
 // Longest first, so inner directories go before those that hold them.
 void SortLongestFirst(Vector<String>& paths);
 
-#endif  // QUILLPACK_CORE_REMOVAL_LIST_H
+#endif  // QUILLPACK_RECORDS_REMOVAL_LIST_H
