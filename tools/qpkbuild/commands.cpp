@@ -1,13 +1,8 @@
 #include "tools/qpkbuild/commands.h"
 
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
-
 #include <ctype.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -15,8 +10,13 @@
 
 #include "archive/build/archive_reader.h"
 #include "archive/build/archive_writer.h"
+#include "archive/pe_image.h"
 #include "archive/safe_name.h"
+#include "tools/qpkbuild/disk_files.h"
+#include "tools/qpkbuild/package_manifests.h"
 #include "tools/qpkbuild/project.h"
+#include "tools/qpkbuild/sha256.h"
+#include "tools/qpkbuild/signing.h"
 
 namespace fs = std::filesystem;
 
@@ -60,10 +60,13 @@ const std::vector<Command>& Commands() {
     static const std::vector<Command> commands = {
         {"build", "PROJECT", "make a setup program from a project file",
          {{"-o", "--output", "OUT", "the setup program to write (default: PROJECT's name with .exe, in the current folder)"},
-          {"--stub", nullptr, "PATH", "the installer program to put in front (default: quillpack.exe beside qpkbuild)"},
+          {"--stub", nullptr, "PATH", "the installer program to put in front (default: beside qpkbuild, quillpack.exe, or quillpack64.exe for [options] arch = \"x64\")"},
           {"--sign", nullptr, "COMMAND", "run COMMAND on the finished setup, {file} standing for its path; overrides [options] sign, \"\" turns it off"},
+          {"--manifests", nullptr, "DIR", "write the package-manager manifests into DIR (default with [manifests]: beside OUT); \"\" turns them off"},
           kHelp},
-         "Spread payloads go to Disk2.QPK, Disk3.QPK, ... beside OUT.\n"
+         "Spread payloads go to Disk2.QPK, Disk3.QPK, ... beside OUT; only disk files\n"
+         "of the setup program OUT replaces are overwritten or removed.\n"
+         "The signing command also finds the setup's path in QPKBUILD_FILE.\n"
          "Environment: SOURCE_DATE_EPOCH (seconds since 1970, UTC) makes it the\n"
          "newest date in the archive, for reproducible setups.\n"},
         {"new", "DIR", "start a project: a commented setup.toml and a files folder that build as they stand",
@@ -140,8 +143,6 @@ Arguments Parse(const Command& c, const std::vector<std::string>& args) {
     return a;
 }
 
-std::string DiskName(int32_t disk) { return "Disk" + std::to_string(disk) + ".QPK"; }
-
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file.write(bytes.data(), std::streamsize(bytes.size()));
@@ -151,16 +152,29 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     }
 }
 
-std::string FindStub(const std::string& given, const std::string& self) {
+// The program put in front of the archive: --stub, or the one for the
+// project's architecture beside the builder.
+std::string FindStub(const std::string& given, const std::string& self, const std::string& arch) {
     if (!given.empty()) return given;
-    fs::path next = fs::path(self).parent_path() / "quillpack.exe";
+    const std::string name = arch == "x64" ? "quillpack64.exe" : "quillpack.exe";
+    fs::path next = fs::path(self).parent_path() / name;
     if (fs::is_regular_file(next)) return next.string();
-    throw BuildError("no stub: quillpack.exe is not next to the builder; expected --stub PATH");
+    throw BuildError("no stub: " + name + " (arch = \"" + arch + "\") is not next to the builder; expected it there, or --stub PATH");
+}
+
+// "i386", "x86-64", or what else the program image is.
+std::string MachineText(int32_t machine) {
+    if (machine < 0) return "no PE program image";
+    if (const char* name = PeMachineName(machine)) return name;
+    char text[32];
+    snprintf(text, sizeof text, "machine 0x%04X", unsigned(machine));
+    return text;
 }
 
 // Disks named on the command line are disks 2, 3, ... in that order;
-// otherwise they are looked for next to the setup program.
-Inspection Inspect(const std::string& setupPath, const std::vector<std::string>& disks) {
+// otherwise they are looked for next to the setup program. machine is the
+// program image's, -1 when there is none.
+Inspection Inspect(const std::string& setupPath, const std::vector<std::string>& disks, int32_t& machine) {
     std::string setup;
     if (!LoadFileBytes(setupPath, setup)) {
         throw BuildError(setupPath + ": " + WhyUnreadable(setupPath) + "; expected a setup program");
@@ -173,7 +187,10 @@ Inspection Inspect(const std::string& setupPath, const std::vector<std::string>&
         }
         return LoadFileBytes((directory / DiskName(disk)).string(), bytes);
     };
-    return InspectSetup(setup, loader);
+    Inspection r = InspectSetup(setup, loader);
+    int64_t image = r.found ? std::min<int64_t>(r.head.offset, int64_t(setup.size())) : 0;
+    machine = image > 0 ? PeMachine(setup.data(), image) : -1;
+    return r;
 }
 
 // ---------------------------------------------------------------------------
@@ -210,51 +227,6 @@ private:
     size_t width_ = 0;
 };
 
-// The path quoted for the shell that runs the command, unless the command
-// already quotes {file} itself.
-std::string Substituted(const std::string& command, const std::string& path) {
-#ifdef _WIN32
-    const std::string quoted = "\"" + path + "\"";
-#else
-    std::string quoted = "'";
-    for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    quoted += "'";
-#endif
-    std::string out;
-    size_t from = 0;
-    for (size_t at; (at = command.find("{file}", from)) != std::string::npos; from = at + 6) {
-        out.append(command, from, at - from);
-        bool inQuotes = at > 0 && at + 6 < command.size() &&
-                        (command[at - 1] == '"' || command[at - 1] == '\'') && command[at + 6] == command[at - 1];
-        out += inQuotes ? path : quoted;
-    }
-    out.append(command, from, std::string::npos);
-    return out;
-}
-
-// Runs the signing command on path; empty when it succeeded, otherwise
-// how it failed.
-std::string RunSigner(const std::string& command, const std::string& path, std::ostream& out,
-                      std::ostream& err) {
-    std::string line = Substituted(command, path);
-    out << std::flush;
-    err << std::flush;
-#ifdef _WIN32
-    // cmd /c drops the outermost quotes; these are the ones it drops.
-    int status = std::system(("\"" + line + "\"").c_str());
-    if (status == -1) return "could not be started";
-    if (status != 0) return "failed with exit code " + std::to_string(status);
-#else
-    int status = std::system(line.c_str());
-    if (status == -1) return "could not be started";
-    if (WIFSIGNALED(status)) return "was stopped by signal " + std::to_string(WTERMSIG(status));
-    if (!WIFEXITED(status)) return "failed";
-    if (WEXITSTATUS(status) == 127) return "could not be run (exit code 127: command not found)";
-    if (WEXITSTATUS(status) != 0) return "failed with exit code " + std::to_string(WEXITSTATUS(status));
-#endif
-    return "";
-}
-
 // Files written for a build that are taken back unless it succeeds, so
 // that no unsigned or half-written setup is left looking finished.
 class Pending {
@@ -279,6 +251,25 @@ std::string Ratio(uint64_t out, uint64_t in) {
     return text.str();
 }
 
+// What the manifests say about the finished setup program.
+PackageFacts FactsOf(const Project& p, int32_t machine, const std::string& setup) {
+    const ManifestInputs& in = p.manifests;
+    PackageFacts f;
+    f.identifier = in.identifier;
+    f.version = p.manifest.version;
+    f.name = p.manifest.productName;
+    f.publisher = p.manifest.publisher;
+    f.license = in.license;
+    f.shortDescription = in.shortDescription;
+    f.locale = in.locale;
+    f.url = in.url;
+    f.architecture = machine == PeMachineAmd64 ? "x64" : "x86";
+    f.sha256 = Sha256Hex(setup);
+    f.chooseDirectory = (p.manifest.flags & AskDirectory) != 0;
+    f.interactive = (p.manifest.flags & Automatic) == 0;
+    return f;
+}
+
 int Build(const std::vector<std::string>& args, const std::string& self, std::ostream& out,
           std::ostream& err, const RunContext& context) {
     const auto start = std::chrono::steady_clock::now();
@@ -292,16 +283,30 @@ int Build(const std::vector<std::string>& args, const std::string& self, std::os
         std::string problem = SignCommandProblem(*sign);
         if (!problem.empty()) throw BuildError("--sign: " + problem);
     }
+    LoadRequest request;
+    request.setupName = fs::path(output).filename().string();
+    const std::string* manifestsDir = a.Find("--manifests");
+    if (manifestsDir) request.manifests = !manifestsDir->empty();
 
-    Project p = LoadProject(project);
+    Project p = LoadProject(project, request);
     if (const std::string* sign = a.Find("--sign")) p.signCommand = *sign;
-    std::string stubFile = FindStub(stubPath, self);
+    std::string stubFile = FindStub(stubPath, self, p.arch);
     std::string stub;
     if (!LoadFileBytes(stubFile, stub)) {
         throw BuildError("the stub " + stubFile + ": " + WhyUnreadable(stubFile) + "; expected the installer program (quillpack.exe)");
     }
     if (!p.uninstallerDateGiven && !FileModificationDate(stubFile, p.manifest.uninstallerDate)) {
         throw BuildError("the stub " + stubFile + ": cannot read its date");
+    }
+    // The format sums the program image as it is; the linker's CheckSum,
+    // which signing rewrites, would make that sum differ from the one that
+    // leaves it out. Zero, both agree, and a later signature changes nothing
+    // either counts.
+    ClearUnsignedChecksum(&stub[0], int64_t(stub.size()));
+    const int32_t machine = PeMachine(stub.data(), int64_t(stub.size()));
+    if (p.manifestsWanted && machine != PeMachineI386 && machine != PeMachineAmd64) {
+        throw BuildError("the stub " + stubFile + " is " + MachineText(machine) +
+                         "; expected an i386 or x86-64 program (quillpack.exe, quillpack64.exe) when manifests are written");
     }
     if (context.sourceDateEpoch) ClampDates(p, SourceDateEpochDate(*context.sourceDateEpoch));
 
@@ -311,15 +316,33 @@ int Build(const std::vector<std::string>& args, const std::string& self, std::os
         LzProgressScope scope(context.errIsTerminal ? LzProgress(std::ref(progress)) : LzProgress());
         built = BuildArchive(stub, p.manifest, p.files, p.options);
     }
+    if (p.manifestsWanted && !built.disks.empty()) {
+        throw BuildError((p.firstPartWhere.empty() ? project : p.firstPartWhere) + ": spreads the payload over " +
+                         std::to_string(built.disks.size()) + " disk files; expected a setup program in one file "
+                         "when manifests are written, as package managers download that file alone");
+    }
     // What the archive adds to the stub, before any signature.
     uint64_t in = 0, stored = built.setup.size() - stub.size();
     for (const BuildFile& f : p.files) in += f.data.size();
     for (const std::string& d : built.disks) stored += d.size();
 
-    // Written under a passing name, signed there, and only then given the
-    // name it is known by.
+    // Disk files carry no name of their setup: only those the setup being
+    // replaced is made of are this output's to overwrite or remove.
     fs::path target(output);
     fs::path directory = target.parent_path();
+    const int32_t owned = OwnedDiskCount(output);
+    for (int32_t disk = owned + 2; disk < int32_t(built.disks.size()) + 2; ++disk) {
+        std::error_code ec;
+        fs::path path = directory / DiskName(disk);
+        if (fs::exists(path, ec)) {
+            throw BuildError(path.string() + " is not a disk file of " + output +
+                             " (it continues another setup program, or none); expected no such file there: "
+                             "move it away, or build into another folder");
+        }
+    }
+
+    // Written under a passing name, signed there, and only then given the
+    // name it is known by.
     std::string partial = (directory / (target.stem().string() + ".partial" + target.extension().string()))
                               .make_preferred()
                               .string();
@@ -327,6 +350,7 @@ int Build(const std::vector<std::string>& args, const std::string& self, std::os
     // older one whose disk files were just overwritten.
     Pending pending;
     pending.Add(output);
+    for (int32_t disk = 2; disk < owned + 2; ++disk) pending.Add((directory / DiskName(disk)).string());
     for (size_t i = 0; i < built.disks.size(); ++i) {
         std::string disk = (directory / DiskName(int32_t(i) + 2)).string();
         pending.Add(disk);
@@ -358,14 +382,28 @@ int Build(const std::vector<std::string>& args, const std::string& self, std::os
         isSigned = check.signedImage;
         built.setup.swap(signedSetup);
     }
+    // From the setup as it will be downloaded: signed, when it is.
+    std::string manifestsIn;
+    if (p.manifestsWanted) {
+        fs::path folder = manifestsDir ? fs::path(*manifestsDir) : directory;
+        manifestsIn = folder.empty() ? "." : folder.string();
+        std::error_code ec;
+        if (!folder.empty()) fs::create_directories(folder, ec);
+        if (ec) throw BuildError("cannot make the folder " + folder.string() + " for the manifests: " + ec.message());
+        for (const ManifestFile& f : PackageManifests(FactsOf(p, machine, built.setup))) {
+            std::string path = (folder / f.name).string();
+            pending.Add(path);
+            WriteFileBytes(path, f.text);
+        }
+    }
     std::error_code ec;
     fs::rename(partial, output, ec);
     if (ec) throw BuildError("cannot write " + output + ": " + ec.message());
     pending.Keep();
-    // Disk files left over from an earlier, larger build would only confuse.
-    for (int32_t disk = int32_t(built.disks.size()) + 2;; ++disk) {
+    // The replaced setup's disk files beyond the new ones would only confuse.
+    for (int32_t disk = int32_t(built.disks.size()) + 2; disk < owned + 2; ++disk) {
         std::error_code ignored;
-        if (!fs::remove(directory / DiskName(disk), ignored)) break;
+        fs::remove(directory / DiskName(disk), ignored);
     }
 
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -374,6 +412,7 @@ int Build(const std::vector<std::string>& args, const std::string& self, std::os
         << built.setup.size() << " bytes";
     if (!built.disks.empty()) out << ", " << built.disks.size() << " disk files";
     if (isSigned) out << ", signed";
+    if (!manifestsIn.empty()) out << ", manifests in " << manifestsIn;
     out << "\n";
     return 0;
 }
@@ -383,7 +422,8 @@ int Build(const std::vector<std::string>& args, const std::string& self, std::os
 
 const char kTemplate[] = R"(# The project file of @NAME@'s setup program. Build it with
 #   qpkbuild build setup.toml -o setup.exe
-# (add --stub PATH when quillpack.exe is not beside qpkbuild).
+# (add --stub PATH when quillpack.exe, or quillpack64.exe for arch = "x64",
+# is not beside qpkbuild).
 # Paths are relative to this file. Texts are TOML strings: "..." with
 # escapes such as \r\n, '...' taken literally, or """...""" over lines.
 # Keys that are commented out show what else can be given. Dates default
@@ -436,6 +476,17 @@ checksums = true
 # first_part_max = 1400000         # payload bytes in the setup program; the rest goes to disk files
 # disk_max = 1457664               # bytes per disk file, Disk2.QPK, Disk3.QPK, ...
 # sign = 'signtool sign /a {file}' # run on the finished setup; {file} is its path
+# arch = "x64"                     # the 64-bit setup program, quillpack64.exe, for a
+                                   # 64-bit product; default "x86", quillpack.exe
+
+# Package-manager manifests, written beside the setup program (or into
+# --manifests DIR) with its SHA-256, the silent switch and the exit codes.
+# [manifests]
+# identifier = "Publisher.Product"
+# url = "https://example.com/downloads/setup.exe"   # must end in the setup's name
+# license = "Proprietary"
+# short_description = "What the product does, in one line."
+# locale = "en-US"
 
 # One file, with a shortcut; more [[files]] tables add more.
 [[files]]
@@ -568,7 +619,8 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     Arguments a = Parse(*FindCommand("list"), args);
     if (a.operands.size() != 1) throw BuildError("list needs exactly one setup program; see qpkbuild list --help");
     const std::string& setup = a.operands[0];
-    Inspection r = Inspect(setup, {});
+    int32_t machine = -1;
+    Inspection r = Inspect(setup, {}, machine);
     if (r.manifest) {
         const Manifest& m = *r.manifest;
         char colors[64];
@@ -595,6 +647,7 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             << "uninstall batch 2: " << Shown(m.uninstallBatch2) << "\n"
             << "uninstaller date:  " << DateText(m.uninstallerDate) << "\n"
             << "program image:     " << r.head.offset << " bytes\n"
+            << "architecture:      " << MachineText(machine) << "\n"
             << "signature:         " << (r.signedImage ? "signed" : "none") << "\n"
             << "payload:           " << m.payloadLength << " bytes stored, " << m.fileCount
             << " files\n";
@@ -614,10 +667,11 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
     Arguments a = Parse(*FindCommand("verify"), args);
     if (a.operands.empty()) throw BuildError("verify needs a setup program; see qpkbuild verify --help");
     const std::string& setup = a.operands[0];
-    Inspection r = Inspect(setup, std::vector<std::string>(a.operands.begin() + 1, a.operands.end()));
+    int32_t machine = -1;
+    Inspection r = Inspect(setup, std::vector<std::string>(a.operands.begin() + 1, a.operands.end()), machine);
     int code = Report(r, setup, err);
     if (code == 0) {
-        out << setup << ": sound, " << (r.signedImage ? "signed, " : "") << r.files.size() << " files, " << r.payloadRead
+        out << setup << ": sound, " << MachineText(machine) << ", " << (r.signedImage ? "signed, " : "") << r.files.size() << " files, " << r.payloadRead
             << " payload bytes, " << r.disksRead << " disk files\n";
     }
     return code;
@@ -626,7 +680,8 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
 int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Arguments a = Parse(*FindCommand("extract"), args);
     if (a.operands.size() != 2) throw BuildError("extract needs a setup program and a folder; see qpkbuild extract --help");
-    Inspection r = Inspect(a.operands[0], {});
+    int32_t machine = -1;
+    Inspection r = Inspect(a.operands[0], {}, machine);
     int code = Report(r, a.operands[0], err);
     if (code != 0) return code;
     // Names come from the archive: never let one climb out of the target,

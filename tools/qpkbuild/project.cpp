@@ -18,6 +18,8 @@
 
 #include <toml++/toml.h>
 
+#include "tools/qpkbuild/signing.h"
+
 namespace fs = std::filesystem;
 
 bool LoadFileBytes(const std::string& path, std::string& bytes) {
@@ -141,12 +143,8 @@ public:
     }
 
     [[noreturn]] void Fail(const toml::node* node, const std::string& key, const std::string& message) const {
-        std::string where = path_;
-        if (node && node->source().begin.line > 0) {
-            where += ":" + std::to_string(node->source().begin.line);
-        }
-        if (!key.empty()) where += ": " + key;
-        throw BuildError(where + ": " + message);
+        if (key.empty()) throw BuildError(path_ + ": " + message);
+        throw BuildError(Where(node, key) + ": " + message);
     }
 
     [[noreturn]] void Expected(const Section& s, const std::string& key, const std::string& what) const {
@@ -298,6 +296,13 @@ public:
         }
     }
 
+    // "FILE:LINE: KEY" for a complaint made later, after the build.
+    std::string Where(const toml::node* node, const std::string& key) const {
+        std::string where = path_;
+        if (node && node->source().begin.line > 0) where += ":" + std::to_string(node->source().begin.line);
+        return where + ": " + key;
+    }
+
     // The array of tables under key, each with its indexed path.
     std::vector<Section> Tables(const Section& root, const char* key) const {
         std::vector<Section> out;
@@ -319,6 +324,19 @@ private:
     fs::path base_;
 };
 
+// Key names joined by single backslashes: an empty name, above all a
+// trailing backslash, makes a key the uninstaller cannot delete.
+void RegistryPath(const Reader& r, const Section& s, const std::string& path) {
+    const char* expected = "; expected key names joined by single backslashes, such as \"Publisher\\Product\"";
+    std::string quoted = "\"" + path + "\"";
+    if (!path.empty() && path.back() == '\\') {
+        r.Fail(s.Get("registry_key"), s.Key("registry_key"), quoted + " ends in a backslash" + expected);
+    }
+    if (!path.empty() && (path.front() == '\\' || path.find("\\\\") != std::string::npos)) {
+        r.Fail(s.Get("registry_key"), s.Key("registry_key"), quoted + " holds an empty key name" + expected);
+    }
+}
+
 void ReadProduct(const Reader& r, const Section& s, Project& p) {
     r.OnlyKeys(s, {"name", "publisher", "version", "display_title", "default_directory",
                    "start_menu_folder", "registry_key", "required_product", "flags",
@@ -330,7 +348,7 @@ void ReadProduct(const Reader& r, const Section& s, Project& p) {
     r.Text(s, "display_title", m.displayTitle);
     r.Text(s, "default_directory", m.defaultDirectory);
     r.Text(s, "start_menu_folder", m.startMenuFolder);
-    r.Text(s, "registry_key", m.registryKey);
+    if (r.Text(s, "registry_key", m.registryKey)) RegistryPath(r, s, m.registryKey);
     r.Text(s, "required_product", m.requiredProduct);
     r.Joined(s, "publisher", "the publisher (a folder under Common Files)");
     r.Joined(s, "start_menu_folder", "the start-menu folder");
@@ -456,7 +474,7 @@ void ReadTrees(const Reader& r, const Section& root, Project& p) {
 }
 
 void ReadOptions(const Reader& r, const Section& s, Project& p) {
-    r.OnlyKeys(s, {"compression", "level", "checksums", "first_part_max", "disk_max", "sign"});
+    r.OnlyKeys(s, {"compression", "level", "checksums", "first_part_max", "disk_max", "sign", "arch"});
     BuildOptions& o = p.options;
     r.Bool(s, "compression", o.compress);
     r.Bool(s, "checksums", o.checksums);
@@ -474,15 +492,85 @@ void ReadOptions(const Reader& r, const Section& s, Project& p) {
     if (r.Integer(s, "first_part_max", value)) {
         if (value < 0) r.Fail(s.Get("first_part_max"), s.Key("first_part_max"), std::to_string(value) + " is negative; expected 0 or more bytes");
         o.firstPartMax = value;
+        p.firstPartWhere = r.Where(s.Get("first_part_max"), s.Key("first_part_max"));
     }
     if (r.Integer(s, "disk_max", value)) {
         if (value < 1) r.Fail(s.Get("disk_max"), s.Key("disk_max"), std::to_string(value) + " is too small; expected 1 or more bytes");
         o.diskMax = value;
     }
+    if (r.Text(s, "arch", p.arch) && p.arch != "x86" && p.arch != "x64") {
+        r.Fail(s.Get("arch"), s.Key("arch"), "\"" + p.arch + "\" is no architecture; expected \"x86\" (quillpack.exe) or \"x64\" (quillpack64.exe)");
+    }
     if (r.Text(s, "sign", p.signCommand)) {
         std::string problem = SignCommandProblem(p.signCommand);
         if (!problem.empty()) r.Fail(s.Get("sign"), s.Key("sign"), problem);
     }
+}
+
+// A complaint about a value manifests need, at its key's line or, when it
+// is missing, at its table's.
+void CheckForManifests(const Reader& r, const Section& s, const toml::node* table, const char* key,
+                       const std::string& problem) {
+    if (problem.empty()) return;
+    const toml::node* node = s.Get(key);
+    r.Fail(node ? node : table, s.Key(key), problem);
+}
+
+void ReadManifests(const Reader& r, const Section& top, const LoadRequest& request, Project& p) {
+    static const toml::table kNone;
+    const toml::table* t = nullptr;
+    ManifestInputs& in = p.manifests;
+    in.table = r.Table(top, "manifests", t);
+    const Section s{in.table ? *t : kNone, "manifests"};
+    r.OnlyKeys(s, {"identifier", "url", "license", "short_description", "locale"});
+    r.Text(s, "identifier", in.identifier);
+    r.Text(s, "url", in.url);
+    r.Text(s, "license", in.license);
+    r.Text(s, "short_description", in.shortDescription);
+    r.Text(s, "locale", in.locale);
+    p.manifestsWanted = request.manifests.value_or(in.table);
+    if (!p.manifestsWanted) return;
+
+    auto missing = [](const Section& in, const std::string& value, const char* key, const std::string& expected) {
+        if (!value.empty() || in.Get(key)) return std::string();
+        return "missing; expected " + expected + " when manifests are written";
+    };
+    CheckForManifests(r, s, t, "identifier", missing(s, in.identifier, "identifier", "a package identifier such as \"Publisher.Product\""));
+    CheckForManifests(r, s, t, "identifier", IdentifierProblem(in.identifier));
+    CheckForManifests(r, s, t, "url", missing(s, in.url, "url", "the https URL the setup program is downloaded from"));
+    CheckForManifests(r, s, t, "url", UrlProblem(in.url, request.setupName));
+    CheckForManifests(r, s, t, "license", missing(s, in.license, "license", "a short license name such as \"MIT\" or \"Proprietary\""));
+    CheckForManifests(r, s, t, "license", LengthProblem(in.license, 3, 512));
+    CheckForManifests(r, s, t, "locale", LocaleProblem(in.locale));
+
+    // The product as the setup registers it: the names the manifests give
+    // must be those it writes.
+    static const toml::table kNoProduct;
+    const toml::table* product = nullptr;
+    r.Table(top, "product", product);
+    const Section ps{product ? *product : kNoProduct, "product"};
+    const BuildManifest& m = p.manifest;
+    std::string name = missing(ps, m.productName, "name", "the product's name");
+    if (name.empty()) name = RegistryTextProblem(m.productName);
+    if (name.empty() && m.productName.find('\\') != std::string::npos) {
+        name = "\"" + m.productName + "\" holds a backslash, which no uninstall key's name may; expected a name without one";
+    }
+    if (name.empty()) name = LengthProblem(m.productName, 2, 255);
+    CheckForManifests(r, ps, product, "name", name);
+    std::string publisher = missing(ps, m.publisher, "publisher", "the publisher's name");
+    if (publisher.empty()) publisher = RegistryTextProblem(m.publisher);
+    CheckForManifests(r, ps, product, "publisher", publisher.empty() ? LengthProblem(m.publisher, 2, 256) : publisher);
+    std::string version = missing(ps, m.version, "version", "the product's version");
+    CheckForManifests(r, ps, product, "version", version.empty() ? VersionProblem(m.version) : version);
+    if (!(m.flags & WithUninstaller)) {
+        CheckForManifests(r, ps, product, "flags",
+                          "lacks WithUninstaller; expected it when manifests are written, as package managers "
+                          "find and remove the product through its registration");
+    }
+    if (in.shortDescription.empty()) in.shortDescription = m.displayTitle.empty() ? m.productName : m.displayTitle;
+    std::string description = LengthProblem(in.shortDescription, 3, 256);
+    if (!description.empty() && !s.Get("short_description")) description += " (taken from the display title or the product name; give short_description)";
+    CheckForManifests(r, s, t, "short_description", description);
 }
 
 }  // namespace
@@ -497,6 +585,7 @@ std::string WhyUnreadable(const std::string& path) {
 
 std::string SignCommandProblem(const std::string& command) {
     if (command.empty() || command.find("{file}") != std::string::npos) return "";
+    if (command.find(kSignFileVariable) != std::string::npos) return "";
     return "the command has no {file}; expected {file} where the setup program's path goes";
 }
 
@@ -533,7 +622,7 @@ void ClampDates(Project& p, const FileDate& latest) {
     for (BuildFile& f : p.files) clamp(f.date);
 }
 
-Project LoadProject(const std::string& path) {
+Project LoadProject(const std::string& path, const LoadRequest& request) {
     Reader r(path);
     if (!fs::is_regular_file(path)) throw BuildError(path + ": " + WhyUnreadable(path) + "; expected a project file");
     toml::table root;
@@ -546,7 +635,7 @@ Project LoadProject(const std::string& path) {
     }
     Project p;
     const Section top{root, ""};
-    r.OnlyKeys(top, {"product", "texts", "background", "batch", "options", "files", "trees"});
+    r.OnlyKeys(top, {"product", "texts", "background", "batch", "options", "files", "trees", "manifests"});
     const toml::table* t = nullptr;
     if (r.Table(top, "product", t)) ReadProduct(r, {*t, "product"}, p);
     if (r.Table(top, "texts", t)) {
@@ -576,5 +665,6 @@ Project LoadProject(const std::string& path) {
         r.Fail(product->get("required_product"), "product.required_product",
                "given without the flag; expected \"UpdateOnly\" in product.flags");
     }
+    ReadManifests(r, top, request, p);
     return p;
 }

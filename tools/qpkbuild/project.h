@@ -6,10 +6,12 @@
 
 #include <time.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "archive/build/archive_writer.h"
+#include "tools/qpkbuild/package_manifests.h"
 
 struct Project {
     BuildManifest manifest;
@@ -17,12 +19,29 @@ struct Project {
     std::vector<BuildFile> files;
     BuildOptions options;
     std::string signCommand;  // run on the finished setup; empty: none
+    std::string arch = "x86";  // "x86": quillpack.exe, "x64": quillpack64.exe
+    ManifestInputs manifests;
+    bool manifestsWanted = false;  // checked, and to be written
+    // Where a payload spread over disk files is asked for, for refusing
+    // manifests once the build shows it: "FILE:LINE: options.first_part_max".
+    std::string firstPartWhere;
+};
+
+// What the command line adds to the project file.
+struct LoadRequest {
+    // --manifests DIR (true) or --manifests "" (false); otherwise the
+    // project's [manifests] table decides.
+    std::optional<bool> manifests;
+    // The setup program's file name, which the download URL must end in;
+    // empty: not checked.
+    std::string setupName;
 };
 
 // Reads the project file and every source it names. Throws BuildError with
 // "file:line: key: what is wrong; expected what" for a bad project file or
-// a source that cannot be read.
-Project LoadProject(const std::string& path);
+// a source that cannot be read, and, when manifests are wanted, for
+// anything they need that is missing or that they cannot carry.
+Project LoadProject(const std::string& path, const LoadRequest& request = LoadRequest());
 
 // The newest date allowed by SOURCE_DATE_EPOCH (seconds since 1970 UTC),
 // as a local date the way modification times are read. Throws BuildError
@@ -33,7 +52,8 @@ FileDate SourceDateEpochDate(const std::string& value);
 void ClampDates(Project& project, const FileDate& latest);
 
 // Empty when a signing command is usable: it must say where the setup
-// program's path goes ({file}); an empty command means no signing.
+// program's path goes ({file}, or the variable QPKBUILD_FILE); an empty
+// command means no signing.
 std::string SignCommandProblem(const std::string& command);
 
 // Why a path cannot be read as a file, for messages: "no such file", ...

@@ -1,8 +1,10 @@
 // The builder end to end, through its command line: the sample product is
 // built, listed, verified, extracted and compared with its sources; spanned
-// over disk files; damaged byte by byte; bad project files are refused with
-// the file, line and key; help, new projects, reproducible dates, signing
-// and the progress line.
+// over disk files, which are told apart from another setup's; damaged byte
+// by byte; bad project files are refused with the file, line and key; help,
+// new projects, reproducible dates, the stub by architecture and its
+// checksum, signing with hostile names, the progress line and the
+// package-manager manifests.
 #include <gtest/gtest.h>
 
 #include <string.h>
@@ -24,9 +26,13 @@
 #include "archive/build/archive_reader.h"
 #include "archive/build/archive_writer.h"
 #include "archive/format.h"
-#include "tools/qpkbuild/commands.h"
+#include "archive/pe_image.h"
 #include "tests/archive/signing_support.h"
+#include "tools/qpkbuild/commands.h"
+#include "tools/qpkbuild/package_manifests.h"
 #include "tools/qpkbuild/project.h"
+#include "tools/qpkbuild/sha256.h"
+#include "tools/qpkbuild/signing.h"
 
 namespace fs = std::filesystem;
 
@@ -50,6 +56,14 @@ std::string Read(const fs::path& p) {
 
 void Write(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
 
+// A program image for the machine, with the CheckSum a linker writes.
+std::string PeStub(int32_t machine, size_t length = 4096) {
+    std::string image = signing::Stub(length);
+    image[signing::kLfanew + 4] = char(machine);
+    image[signing::kLfanew + 5] = char(machine >> 8);
+    return image;
+}
+
 class Workspace : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -70,8 +84,8 @@ protected:
     }
 
     // A project beside the sample's files, with the given extra text.
-    std::string Project(const std::string& text) {
-        std::string path = (dir / "project.toml").string();
+    std::string Project(const std::string& text, const std::string& name = "project.toml") {
+        std::string path = (dir / name).string();
         Write(path, text);
         return path;
     }
@@ -257,6 +271,14 @@ TEST_F(Workspace, BadProjectsAreRefusedWithFileLineKeyAndWhatWasExpected) {
         {"disk one short", "[options]\ndisk_max = 0\n" + file, "project.toml:2: options.disk_max: ", "expected 1 or more"},
         {"sign without {file}", "[options]\nsign = \"signtool sign\"\n" + file, "project.toml:2: options.sign: ",
          "expected {file}"},
+        {"unknown architecture", "[options]\narch = \"x86-64\"\n" + file, "project.toml:2: options.arch: ",
+         "\"x86-64\" is no architecture; expected \"x86\" (quillpack.exe) or \"x64\" (quillpack64.exe)"},
+        {"registry key ending in a backslash", "[product]\nregistry_key = 'Acme\\Tool\\'\n" + file,
+         "project.toml:2: product.registry_key: ", "\"Acme\\Tool\\\" ends in a backslash; expected key names"},
+        {"registry key with an empty name", "[product]\nregistry_key = 'Acme\\\\Tool'\n" + file,
+         "project.toml:2: product.registry_key: ", "holds an empty key name"},
+        {"manifests without an identifier", "[manifests]\nurl = 'https://x.example/x.exe'\n" + file,
+         "project.toml:1: manifests.identifier: ", "missing; expected a package identifier"},
     };
     for (const auto& c : cases) {
         std::string project = Project(c.text);
@@ -329,7 +351,7 @@ TEST_F(Workspace, CommandLineMistakesAreOneLineErrors) {
 // one line of its own.
 TEST(Help, ListsEveryCommandAndOptionOnOneLineEach) {
     const std::vector<std::pair<std::string, std::vector<std::string>>> commands = {
-        {"build", {"-o, --output OUT", "--stub PATH", "--sign COMMAND", "--help, -h"}},
+        {"build", {"-o, --output OUT", "--stub PATH", "--sign COMMAND", "--manifests DIR", "--help, -h"}},
         {"new", {"--help, -h"}}, {"list", {"--help, -h"}}, {"verify", {"--help, -h"}}, {"extract", {"--help, -h"}},
     };
     auto lines = [](const std::string& text, const std::string& start) {
@@ -537,7 +559,7 @@ TEST_F(Workspace, SigningCommandRunsOnTheSetupAndItsFailureKeepsNothing) {
 }
 
 TEST_F(Workspace, ListAndVerifySayWhenASetupIsSigned) {
-    Write(stub, signing::Stub(4096));
+    Write(stub, PeStub(PeMachineI386));
     const std::string setup = BuildSample();
     for (bool isSigned : {false, true}) {
         if (isSigned) Write(setup, signing::Sign(Read(setup)));
@@ -547,7 +569,7 @@ TEST_F(Workspace, ListAndVerifySayWhenASetupIsSigned) {
             << list.out;
         Outcome verify = Qpkbuild({"verify", setup});
         EXPECT_EQ(0, verify.code) << verify.err;
-        EXPECT_EQ(isSigned, verify.out.find(": sound, signed, 8 files") != std::string::npos) << verify.out;
+        EXPECT_EQ(isSigned, verify.out.find(": sound, i386, signed, 8 files") != std::string::npos) << verify.out;
     }
 }
 
@@ -584,6 +606,357 @@ TEST_F(Workspace, LargePayloadShowsProgressOnATerminalAndEndsWithASummary) {
     EXPECT_EQ(std::string::npos, err.str().find('\n'));
     // Watching does not change what is built.
     EXPECT_EQ(Read(dir / "quiet.exe"), Read(dir / "shown.exe"));
+}
+
+// Without --stub the project's architecture picks the program beside the
+// builder; --stub wins; list and verify read the machine from the image.
+TEST_F(Workspace, ArchPicksTheStubBesideTheBuilderAndStubWins) {
+    const fs::path bin = dir / "bin";
+    fs::create_directories(bin);
+    Write(bin / "quillpack.exe", PeStub(PeMachineI386));
+    Write(bin / "quillpack64.exe", PeStub(PeMachineAmd64));
+    const std::string self = (bin / "qpkbuild").string();
+    const std::string file = "[[files]]\nsource = '" + (kSample / "readme.txt").generic_string() + "'\n";
+    struct { const char* what; std::string options; std::vector<std::string> extra; const char* machine; } cases[] = {
+        {"default", "", {}, "i386"},
+        {"x86", "[options]\narch = \"x86\"\n", {}, "i386"},
+        {"x64", "[options]\narch = \"x64\"\n", {}, "x86-64"},
+        {"--stub wins", "[options]\narch = \"x64\"\n", {"--stub", stub}, "no PE program image"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"build", Project(c.options + file), "-o", (dir / "setup.exe").string()};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        std::ostringstream out, err;
+        ASSERT_EQ(0, RunQpkbuild(args, self, out, err)) << c.what << ": " << err.str();
+        Outcome list = Qpkbuild({"list", (dir / "setup.exe").string()});
+        EXPECT_NE(std::string::npos, list.out.find("architecture:      " + std::string(c.machine) + "\n")) << c.what;
+        Outcome verify = Qpkbuild({"verify", (dir / "setup.exe").string()});
+        EXPECT_NE(std::string::npos, verify.out.find(": sound, " + std::string(c.machine) + ", 1 files")) << verify.out;
+    }
+    fs::remove(bin / "quillpack64.exe");
+    std::ostringstream out, err;
+    EXPECT_EQ(1, RunQpkbuild({"build", Project("[options]\narch = \"x64\"\n" + file)}, self, out, err));
+    EXPECT_NE(std::string::npos, err.str().find("no stub: quillpack64.exe (arch = \"x64\") is not next to the builder"))
+        << err.str();
+}
+
+// Read as the format defines it, independently of the builder's code: the
+// manifest's uninstaller checksum is the plain sum of bytes 0 to A-1.
+uint32_t FormatChecksum(const std::string& bytes) {
+    if (bytes.empty()) return 2044902557u;
+    uint32_t sum = 2044902557u;
+    size_t words = bytes.size() / 4 * 4;
+    for (size_t i = 0; i < words; i += 4) {
+        sum += uint32_t(uint8_t(bytes[i])) | uint32_t(uint8_t(bytes[i + 1])) << 8 |
+               uint32_t(uint8_t(bytes[i + 2])) << 16 | uint32_t(uint8_t(bytes[i + 3])) << 24;
+    }
+    for (size_t i = words; i < bytes.size(); ++i) sum += uint32_t(int32_t(int8_t(bytes[i])));
+    return sum + uint32_t(bytes.size());
+}
+
+uint32_t Le32(const std::string& s, size_t at) {
+    return uint32_t(uint8_t(s[at])) | uint32_t(uint8_t(s[at + 1])) << 8 | uint32_t(uint8_t(s[at + 2])) << 16 |
+           uint32_t(uint8_t(s[at + 3])) << 24;
+}
+
+TEST_F(Workspace, UnsignedStubsImageSumsAsTheFormatDefines) {
+    const std::string project = Project("[product]\nname = \"Sum\"\nflags = [\"WithUninstaller\"]\n"
+                                        "[options]\ncompression = false\n"
+                                        "[[files]]\nsource = '" + (kSample / "readme.txt").generic_string() + "'\n");
+    for (size_t length : {size_t(4096), size_t(4097), size_t(4099)}) {
+        const std::string image = PeStub(PeMachineI386, length);
+        Write(stub, image);
+        const std::string setup = (dir / "sum.exe").string();
+        ASSERT_EQ(0, Qpkbuild({"build", project, "-o", setup, "--stub", stub}).code);
+        const std::string bytes = Read(setup);
+        const size_t a = Le32(bytes, bytes.size() - 4);
+        ASSERT_EQ(length, a);
+        // The header block, uncompressed here, is only scrambled with the
+        // key: its field 3 (after the flags and the 24-byte date) is the sum.
+        const uint32_t key = Le32(bytes, a + 8);
+        std::string header = bytes.substr(a + 12, Le32(bytes, a + 4));
+        for (size_t i = 0; i < header.size(); ++i) header[i] = char(header[i] ^ char(key >> (8 * (i % 4))));
+        EXPECT_EQ(FormatChecksum(bytes.substr(0, a)), Le32(header, 28)) << length;
+        // Only the CheckSum changed, to zero.
+        std::string expected = image;
+        expected.replace(signing::kChecksumAt, 4, std::string(4, '\0'));
+        EXPECT_EQ(expected, bytes.substr(0, a)) << length;
+        EXPECT_EQ(0, Qpkbuild({"verify", setup}).code);
+    }
+    // A stub that carries its own signature is embedded as it is.
+    const std::string signedStub = signing::Sign(PeStub(PeMachineI386));
+    Write(stub, signedStub);
+    ASSERT_EQ(0, Qpkbuild({"build", project, "-o", (dir / "signed.exe").string(), "--stub", stub}).code);
+    EXPECT_EQ(signedStub, Read(dir / "signed.exe").substr(0, signedStub.size()));
+}
+
+// The setup's path reaches the command as one argument whatever it holds
+// and however the command quotes {file}; nothing in it ever runs.
+TEST_F(Workspace, SigningNeverRunsTheOutputsName) {
+    const std::string qpkbuild = QP_QPKBUILD_EXE;
+#ifdef _WIN32
+    const std::vector<std::string> names = {"it's $(touch PWNED) & echo>PWNED %PATH% ^x (1).exe", "a b.exe"};
+    const std::vector<std::string> variable = {"%QPKBUILD_FILE%"};
+#else
+    const std::vector<std::string> names = {"it's $(touch PWNED) `touch PWNED` \"q\" & ; | x.exe", "a b.exe"};
+    const std::vector<std::string> variable = {"\"$QPKBUILD_FILE\""};
+#endif
+    const std::string project = Project("[product]\nname = \"Odd\"\n[[files]]\nsource = '" +
+                                        (kSample / "readme.txt").generic_string() + "'\n");
+    for (const std::string& name : names) {
+        for (const std::string& file : {std::string("{file}"), std::string("\"{file}\""), std::string("'{file}'"),
+                                        variable[0]}) {
+            const std::string setup = (dir / name).string();
+            Outcome r = Qpkbuild({"build", project, "-o", setup, "--stub", stub, "--sign",
+                                  "\"" + qpkbuild + "\" verify " + file});
+            // The builder's verify succeeds only on the setup at that path.
+            EXPECT_EQ(0, r.code) << name << " with " << file << ": " << r.err;
+            EXPECT_TRUE(fs::exists(setup)) << name;
+            EXPECT_FALSE(fs::exists(dir / "PWNED")) << name << " with " << file;
+            EXPECT_FALSE(fs::exists("PWNED")) << name << " with " << file;
+            fs::remove(setup);
+        }
+    }
+}
+
+TEST(SignShellLine, ReferencesTheVariableQuotedForWhereFileStands) {
+    struct { const char* command; const char* posix; const char* cmd; } cases[] = {
+        {"sign {file}", "sign \"${QPKBUILD_FILE}\"", "sign \"%QPKBUILD_FILE%\""},
+        {"sign \"{file}\"", "sign \"${QPKBUILD_FILE}\"", "sign \"%QPKBUILD_FILE%\""},
+        // sh: an empty single-quoted text on each side, closed and reopened.
+        {"sign '{file}'", "sign ''\"${QPKBUILD_FILE}\"''", "sign \"%QPKBUILD_FILE%\""},
+        {"sign -in={file}.x", "sign -in=\"${QPKBUILD_FILE}\".x", "sign -in=\"%QPKBUILD_FILE%\".x"},
+        // A backslash escapes the quote for sh, not for cmd; ^ the reverse.
+        {"sign \"a\\\"{file}\"", "sign \"a\\\"${QPKBUILD_FILE}\"", "sign \"a\\\"\"%QPKBUILD_FILE%\"\""},
+        {"s ^\"{file}", "s ^\"${QPKBUILD_FILE}", "s ^\"\"%QPKBUILD_FILE%\""},
+        {"a '{file}' \"{file}\" {file}", "a ''\"${QPKBUILD_FILE}\"'' \"${QPKBUILD_FILE}\" \"${QPKBUILD_FILE}\"",
+         "a \"%QPKBUILD_FILE%\" \"%QPKBUILD_FILE%\" \"%QPKBUILD_FILE%\""},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.posix, SignShellLine(c.command, Shell::Posix)) << c.command;
+        EXPECT_EQ(c.cmd, SignShellLine(c.command, Shell::Cmd)) << c.command;
+    }
+}
+
+// Disk files carry no name: only those that complete the payload of the
+// setup being replaced, to the byte and to its checksum, are its own.
+TEST_F(Workspace, DiskFilesOfAnotherSetupAreLeftAlone) {
+    const std::string readme = (kSample / "readme.txt").generic_string();
+    auto project = [&](const char* options, const char* name) {
+        return Project("[product]\nname = \"Span\"\n[options]\ncompression = false\n" + std::string(options) +
+                       "[[files]]\nsource = '" + readme + "'\n", name);
+    };
+    const std::string spread = project("first_part_max = 100\ndisk_max = 200\n", "spread.toml");
+    const std::string whole = project("", "whole.toml");
+    const std::string other = (dir / "other.exe").string(), mine = (dir / "mine.exe").string();
+    ASSERT_EQ(0, Qpkbuild({"build", spread, "-o", other, "--stub", stub}).code);
+    const std::string disk2 = Read(dir / "Disk2.QPK"), disk3 = Read(dir / "Disk3.QPK");
+
+    // A setup in one file does not touch them; a spread one cannot have them.
+    ASSERT_EQ(0, Qpkbuild({"build", whole, "-o", mine, "--stub", stub}).code);
+    Outcome refused = Qpkbuild({"build", spread, "-o", mine, "--stub", stub});
+    EXPECT_EQ(1, refused.code);
+    EXPECT_NE(std::string::npos, refused.err.find("Disk2.QPK is not a disk file of " + mine)) << refused.err;
+    EXPECT_TRUE(fs::exists(mine)) << "a refused build keeps the setup it would have replaced";
+    EXPECT_EQ(disk2, Read(dir / "Disk2.QPK"));
+    EXPECT_EQ(disk3, Read(dir / "Disk3.QPK"));
+    EXPECT_EQ(0, Qpkbuild({"verify", other}).code);
+
+    // Changed in one byte, they are no longer other.exe's: left alone.
+    std::string changed = disk3;
+    changed[0] = char(changed[0] ^ 1);
+    Write(dir / "Disk3.QPK", changed);
+    ASSERT_EQ(0, Qpkbuild({"build", whole, "-o", other, "--stub", stub}).code);
+    EXPECT_EQ(disk2, Read(dir / "Disk2.QPK"));
+    EXPECT_EQ(changed, Read(dir / "Disk3.QPK"));
+
+    // Its own, whole, are replaced and then removed.
+    fs::remove(dir / "Disk2.QPK");
+    fs::remove(dir / "Disk3.QPK");
+    ASSERT_EQ(0, Qpkbuild({"build", spread, "-o", other, "--stub", stub}).code);
+    ASSERT_EQ(0, Qpkbuild({"build", spread, "-o", other, "--stub", stub}).code);
+    ASSERT_EQ(0, Qpkbuild({"build", whole, "-o", other, "--stub", stub}).code);
+    EXPECT_FALSE(fs::exists(dir / "Disk2.QPK"));
+    EXPECT_FALSE(fs::exists(dir / "Disk3.QPK"));
+}
+
+TEST(Sha256, KnownDigests) {
+    struct { std::string text; const char* digest; } cases[] = {
+        {"", "E3B0C44298FC1C149AFBF4C8996FB92427AE41E4649B934CA495991B7852B855"},
+        {"abc", "BA7816BF8F01CFEA414140DE5DAE2223B00361A396177A9CB410FF61F20015AD"},
+        // 56 bytes: the length no longer fits the block, padding takes another.
+        {"abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq",
+         "248D6A61D20638B8E5C026930C3E6039A33CE45964FF2167F6ECEDD419DB06C1"},
+        {"abcdefghbcdefghicdefghijdefghijkefghijklfghijklmghijklmnhijklmnoijklmnopjklmnopqklmnopqrlmnopqrsmnopqrst"
+         "nopqrstu", "CF5B16A778AF8380036CE59E7B0492370B249B11E8F07A51AFAC45037AFEE9D1"},
+        {std::string(1000000, 'a'), "CDC76E5C9914FB9281A1C7E284D73E67F1809A48A497200E046D39CCC7112CD0"},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.digest, Sha256Hex(c.text)) << c.text.size();
+    // Fed in pieces of every size the same.
+    const std::string text = cases[3].text;
+    for (size_t piece = 1; piece < 70; piece += 3) {
+        Sha256 hash;
+        for (size_t at = 0; at < text.size(); at += piece) hash.Add(text.data() + at, std::min(piece, text.size() - at));
+        EXPECT_EQ(cases[3].digest, hash.HexDigest()) << piece;
+    }
+}
+
+// A project for manifests, one value changed at a time.
+struct ManifestFields {
+    std::string name = "Tool Box", publisher = "Acme", version = "2.10", identifier = "Acme.ToolBox",
+                url = "https://example.com/get/setup.exe", license = "MIT", description, locale, flags = "WithUninstaller";
+};
+
+std::string ManifestProject(const ManifestFields& f, const std::string& file) {
+    std::string text = "[product]\nname = '" + f.name + "'\npublisher = '" + f.publisher + "'\nversion = '" +
+                       f.version + "'\nflags = [\"" + f.flags + "\"]\n[manifests]\nidentifier = '" + f.identifier +
+                       "'\nurl = '" + f.url + "'\nlicense = '" + f.license + "'\n";
+    if (!f.description.empty()) text += "short_description = '" + f.description + "'\n";
+    if (!f.locale.empty()) text += "locale = '" + f.locale + "'\n";
+    return text + file;
+}
+
+// Each value's bounds at their exact edges: exactly the limit is taken,
+// one over (or under) is refused at the value's key.
+TEST_F(Workspace, ManifestValuesAreCheckedAtTheirExactEdges) {
+    const std::string file = "[[files]]\nsource = '" + (kSample / "readme.txt").generic_string() + "'\n";
+    const std::string x32(32, 'x');
+    const std::string longUrl = "https://h/" + std::string(2048 - 20, 'a') + "/setup.exe";  // 2048 characters
+    auto with = [](auto change) {
+        ManifestFields f;
+        change(f);
+        return f;
+    };
+    struct { const char* what; ManifestFields fields; const char* key; const char* message; } cases[] = {
+        {"sound", {}, nullptr, nullptr},
+        {"identifier part of 32", with([&](auto& f) { f.identifier = "A." + x32; }), nullptr, nullptr},
+        {"identifier part of 33", with([&](auto& f) { f.identifier = "A." + x32 + "x"; }), "manifests.identifier", "is no package identifier"},
+        {"identifier of 8 parts", with([](auto& f) { f.identifier = "a.b.c.d.e.f.g.h"; }), nullptr, nullptr},
+        {"identifier of 9 parts", with([](auto& f) { f.identifier = "a.b.c.d.e.f.g.h.i"; }), "manifests.identifier", "2 to 8 parts"},
+        {"identifier of 1 part", with([](auto& f) { f.identifier = "Acme"; }), "manifests.identifier", "2 to 8 parts"},
+        {"identifier of 128", with([&](auto& f) { f.identifier = x32 + "." + x32 + "." + x32 + "." + std::string(29, 'y'); }), nullptr, nullptr},
+        {"identifier of 129", with([&](auto& f) { f.identifier = x32 + "." + x32 + "." + x32 + "." + std::string(30, 'y'); }), "manifests.identifier", "is no package identifier"},
+        {"identifier with a blank", with([](auto& f) { f.identifier = "Acme.Tool Box"; }), "manifests.identifier", "without blanks"},
+        {"url of 2048", with([&](auto& f) { f.url = longUrl; }), nullptr, nullptr},
+        {"url of 2049", with([&](auto& f) { f.url = "https://h/a" + longUrl.substr(10); }), "manifests.url", "2049 characters long"},
+        {"url in capitals", with([](auto& f) { f.url = "HTTPS://example.com/setup.exe"; }), nullptr, nullptr},
+        {"url encoded name", with([](auto& f) { f.url = "https://example.com/%73etup.exe?v=2"; }), nullptr, nullptr},
+        {"url not https", with([](auto& f) { f.url = "http://example.com/setup.exe"; }), "manifests.url", "is no https URL"},
+        {"url of another file", with([](auto& f) { f.url = "https://example.com/Setup.exe"; }), "manifests.url", "does not end in the setup program's name; expected https://HOST/.../setup.exe"},
+        {"url without a host", with([](auto& f) { f.url = "https:///setup.exe"; }), "manifests.url", "names no host"},
+        {"url with a blank", with([](auto& f) { f.url = "https://example.com/my setup.exe"; }), "manifests.url", "blank"},
+        {"license of 3", with([](auto& f) { f.license = "MIT"; }), nullptr, nullptr},
+        {"license of 2", with([](auto& f) { f.license = "BS"; }), "manifests.license", "is 2 characters long; expected 3 to 512"},
+        {"license of 512", with([](auto& f) { f.license = std::string(512, 'l'); }), nullptr, nullptr},
+        {"license of 513", with([](auto& f) { f.license = std::string(513, 'l'); }), "manifests.license", "is 513 characters long"},
+        {"license of 3 characters in 6 bytes", with([](auto& f) { f.license = "\xC3\xA9\xC3\xA9\xC3\xA9"; }), nullptr, nullptr},
+        {"no license", with([](auto& f) { f.license = ""; }), "manifests.license", "is 0 characters long"},
+        {"description of 3", with([](auto& f) { f.description = "abc"; }), nullptr, nullptr},
+        {"description of 2", with([](auto& f) { f.description = "ab"; }), "manifests.short_description", "expected 3 to 256"},
+        {"description of 256", with([](auto& f) { f.description = std::string(256, 'd'); }), nullptr, nullptr},
+        {"description of 257", with([](auto& f) { f.description = std::string(257, 'd'); }), "manifests.short_description", "expected 3 to 256"},
+        {"description from a short name", with([](auto& f) { f.name = "TB"; }), "manifests.short_description", "give short_description"},
+        {"locale", with([](auto& f) { f.locale = "x-abcdefgh"; }), nullptr, nullptr},
+        {"locale part of 9", with([](auto& f) { f.locale = "x-abcdefghi"; }), "manifests.locale", "is no locale"},
+        {"locale of one letter", with([](auto& f) { f.locale = "e"; }), "manifests.locale", "is no locale"},
+        {"name of 2", with([](auto& f) { f.name = "TB"; f.description = "Tools"; }), nullptr, nullptr},
+        {"name of 1", with([](auto& f) { f.name = "T"; f.description = "Tools"; }), "product.name", "expected 2 to 255"},
+        {"name of 255", with([](auto& f) { f.name = std::string(255, 'n'); }), nullptr, nullptr},
+        {"name of 256", with([](auto& f) { f.name = std::string(256, 'n'); }), "product.name", "expected 2 to 255"},
+        {"name with a backslash", with([](auto& f) { f.name = "Tool\\Box"; }), "product.name", "holds a backslash"},
+        {"name beyond ASCII", with([](auto& f) { f.name = "Tool B\xC3\xB6x"; }), "product.name", "outside printable ASCII"},
+        {"publisher of 2", with([](auto& f) { f.publisher = "AC"; }), nullptr, nullptr},
+        {"publisher of 1", with([](auto& f) { f.publisher = "A"; }), "product.publisher", "expected 2 to 256"},
+        {"publisher of 256", with([](auto& f) { f.publisher = std::string(256, 'p'); }), nullptr, nullptr},
+        {"publisher of 257", with([](auto& f) { f.publisher = std::string(257, 'p'); }), "product.publisher", "expected 2 to 256"},
+        {"version of 128", with([](auto& f) { f.version = std::string(128, '1'); }), nullptr, nullptr},
+        {"version of 129", with([](auto& f) { f.version = std::string(129, '1'); }), "product.version", "expected 1 to 128"},
+        {"version with a colon", with([](auto& f) { f.version = "1:2"; }), "product.version", "holds one of"},
+        {"without an uninstaller", with([](auto& f) { f.flags = "AskDirectory"; }), "product.flags", "lacks WithUninstaller"},
+    };
+    for (const auto& c : cases) {
+        std::string project = Project(ManifestProject(c.fields, file));
+        LoadRequest request;
+        request.manifests = true;
+        request.setupName = "setup.exe";
+        try {
+            ::Project p = LoadProject(project, request);
+            EXPECT_EQ(nullptr, c.key) << c.what << " was taken";
+            EXPECT_TRUE(p.manifestsWanted) << c.what;
+        } catch (const BuildError& e) {
+            ASSERT_NE(nullptr, c.key) << c.what << ": " << e.what();
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(project + ":")) << e.what();
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(std::string(": ") + c.key + ": ")) << c.what << ": " << e.what();
+            EXPECT_NE(std::string::npos, std::string(e.what()).find(c.message)) << c.what << ": " << e.what();
+        }
+    }
+}
+
+std::string Between(const std::string& text, const std::string& before, const std::string& after = "\n") {
+    size_t at = text.find(before);
+    if (at == std::string::npos) return "(no " + before + ")";
+    at += before.size();
+    return text.substr(at, text.find(after, at) - at);
+}
+
+// Written beside the setup, or into --manifests DIR, or not at all with
+// --manifests ""; the digest is the finished file's, the architecture the
+// stub's, the registry names the setup's.
+TEST_F(Workspace, ManifestsDescribeTheFinishedSetup) {
+    const std::string file = "[[files]]\nsource = '" + (kSample / "readme.txt").generic_string() + "'\n";
+    const std::string project = Project(ManifestProject(ManifestFields(), file));
+    const std::string setup = (dir / "setup.exe").string();
+    struct { const char* what; int32_t machine; std::vector<std::string> extra; fs::path folder; const char* arch; } cases[] = {
+        {"beside the setup", PeMachineI386, {}, dir, "x86"},
+        {"into a folder made for them", PeMachineAmd64, {"--manifests", (dir / "m" / "n").string()}, dir / "m" / "n", "x64"},
+    };
+    for (const auto& c : cases) {
+        Write(stub, PeStub(c.machine));
+        std::vector<std::string> args = {"build", project, "-o", setup, "--stub", stub};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        Outcome r = Qpkbuild(args);
+        ASSERT_EQ(0, r.code) << c.what << ": " << r.err;
+        EXPECT_NE(std::string::npos, r.out.find(", manifests in " + c.folder.string() + "\n")) << r.out;
+        const std::string installer = Read(c.folder / "Acme.ToolBox.installer.yaml");
+        EXPECT_EQ(Sha256Hex(Read(setup)), Between(installer, "InstallerSha256: ")) << c.what;
+        EXPECT_EQ(c.arch, Between(installer, "- Architecture: ")) << c.what;
+        EXPECT_EQ("\"Tool Box\"", Between(installer, "\nProductCode: ")) << c.what;
+        EXPECT_EQ("\"2.10\"", Between(installer, "  DisplayVersion: ")) << c.what;
+        EXPECT_EQ("\"Acme\"", Between(installer, "  Publisher: ")) << c.what;
+        EXPECT_EQ(std::string::npos, installer.find("InstallLocation")) << "no AskDirectory, no /d:";
+        EXPECT_NE(std::string::npos, Read(c.folder / "Acme.ToolBox.yaml").find("DefaultLocale: \"en-US\""));
+        EXPECT_NE(std::string::npos, Read(c.folder / "Acme.ToolBox.locale.en-US.yaml").find("License: \"MIT\""));
+        fs::remove_all(c.folder / "Acme.ToolBox.yaml");
+    }
+    // Off from the command line: nothing is written.
+    ASSERT_EQ(0, Qpkbuild({"build", project, "-o", setup, "--stub", stub, "--manifests", ""}).code);
+    EXPECT_FALSE(fs::exists(dir / "Acme.ToolBox.yaml"));
+
+    // The directory choice and an automatic archive show in the switches.
+    ManifestFields asking;
+    asking.flags = "WithUninstaller\", \"AskDirectory\", \"Automatic";
+    ASSERT_EQ(0, Qpkbuild({"build", Project(ManifestProject(asking, file), "asking.toml"), "-o", setup, "--stub", stub}).code);
+    const std::string installer = Read(dir / "Acme.ToolBox.installer.yaml");
+    EXPECT_NE(std::string::npos, installer.find("  InstallLocation: /d:\"<INSTALLPATH>\"\n"));
+    EXPECT_NE(std::string::npos, installer.find("InstallModes:\n- silent\nInstallerSwitches:")) << installer;
+
+    // Asked for on the command line alone, a project without the table is
+    // refused; so is a stub that is no setup program, and a spread payload.
+    Outcome bare = Qpkbuild({"build", Project(file, "bare.toml"), "-o", setup, "--stub", stub, "--manifests", dir.string()});
+    EXPECT_EQ(1, bare.code);
+    EXPECT_NE(std::string::npos, bare.err.find("bare.toml: manifests.identifier: missing;")) << bare.err;
+    Write(stub, "MZ a stand-in");
+    Outcome notPe = Qpkbuild({"build", project, "-o", setup, "--stub", stub});
+    EXPECT_EQ(1, notPe.code);
+    EXPECT_NE(std::string::npos, notPe.err.find("is no PE program image; expected an i386 or x86-64 program")) << notPe.err;
+    Write(stub, PeStub(PeMachineI386));
+    std::string spread = ManifestProject(ManifestFields(), file);
+    spread.replace(spread.find("[manifests]"), 0, "[options]\ncompression = false\nfirst_part_max = 10\n");
+    Outcome spreadOut = Qpkbuild({"build", Project(spread), "-o", setup, "--stub", stub});
+    EXPECT_EQ(1, spreadOut.code);
+    EXPECT_NE(std::string::npos, spreadOut.err.find("project.toml:8: options.first_part_max: spreads the payload over 1 disk files"))
+        << spreadOut.err;
+    EXPECT_FALSE(fs::exists(dir / "Disk2.QPK"));
 }
 
 }  // namespace
