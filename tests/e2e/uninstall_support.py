@@ -92,7 +92,7 @@ def exists(windows):
     return os.path.lexists(unix_path(windows))
 
 
-def wait_until(condition, seconds=15):
+def wait_until(condition, seconds=60):
     end = time.time() + seconds
     while time.time() < end:
         if condition():
