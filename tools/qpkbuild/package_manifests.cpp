@@ -7,8 +7,8 @@ const char kManifestSchemaVersion[] = "1.10.0";
 
 namespace {
 
-// A YAML double-quoted scalar: nothing in it is taken for a number, a
-// boolean or YAML syntax.
+// A YAML double-quoted scalar: nothing in it is taken for a number (a
+// version 1.10, a digest of digits only), a boolean or YAML syntax.
 std::string Quoted(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
@@ -123,7 +123,7 @@ std::vector<ManifestFile> PackageManifests(const PackageFacts& f) {
         "Installers:\n"
         "- Architecture: " + f.architecture + "\n"
         "  InstallerUrl: " + Quoted(f.url) + "\n"
-        "  InstallerSha256: " + f.sha256 + "\n" +
+        "  InstallerSha256: " + Quoted(f.sha256) + "\n" +
         Footer("installer");
 
     std::string locale = Header("defaultLocale") + Identity(f) +

@@ -918,7 +918,7 @@ TEST_F(Workspace, ManifestsDescribeTheFinishedSetup) {
         ASSERT_EQ(0, r.code) << c.what << ": " << r.err;
         EXPECT_NE(std::string::npos, r.out.find(", manifests in " + c.folder.string() + "\n")) << r.out;
         const std::string installer = Read(c.folder / "Acme.ToolBox.installer.yaml");
-        EXPECT_EQ(Sha256Hex(Read(setup)), Between(installer, "InstallerSha256: ")) << c.what;
+        EXPECT_EQ("\"" + Sha256Hex(Read(setup)) + "\"", Between(installer, "InstallerSha256: ")) << c.what;
         EXPECT_EQ(c.arch, Between(installer, "- Architecture: ")) << c.what;
         EXPECT_EQ("\"Tool Box\"", Between(installer, "\nProductCode: ")) << c.what;
         EXPECT_EQ("\"2.10\"", Between(installer, "  DisplayVersion: ")) << c.what;
