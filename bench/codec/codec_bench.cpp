@@ -1,23 +1,32 @@
-// Compares the archive codec with LZ4, LZ4HC and zlib on one corpus,
-// compressed as one block the way the installer's payload is.
+// Compares the archive codec with LZ4, LZ4HC, zlib and zstd on two corpora,
+// each compressed as one block the way the installer's payload is.
 //
-// Default corpus (reproducible on a machine with the i686 mingw-w64
-// toolchain): four groups concatenated in this order, each group's files in
+// installer: what a product ships, from the build machine's i686 mingw-w64
+// toolchain; four groups concatenated in this order, each group's files in
 // sorted path order,
-//   1. runtime DLLs: /usr/lib/gcc/i686-w64-mingw32/12-win32/*.dll and
-//      /usr/i686-w64-mingw32/lib/*.dll, at most the first 4 MB of each file;
+//   1. runtime DLLs: /usr/lib/gcc/i686-w64-mingw32/<last folder in sorted
+//      order>/*.dll and /usr/i686-w64-mingw32/lib/*.dll, at most the first
+//      4 MB of each file;
 //   2. import and static libraries: /usr/i686-w64-mingw32/lib/*.a, until
 //      the group holds 16 MB;
 //   3. headers: /usr/i686-w64-mingw32/include/**/*.h, until 16 MB;
 //   4. texts: /usr/share/common-licenses/*.
-// A file that would overflow its group is cut to fit. Any files named on the
-// command line replace the default corpus (concatenated in the given order).
+// machine: x86-64 machine code, /usr/lib/x86_64-linux-gnu/*.so* (regular
+// files, not links), at most 4 MB of each, until 32 MB.
+// A file that would overflow its group is cut to fit. Files named on the
+// command line replace both corpora (concatenated in the given order).
 //
-// Usage: codec_bench [--list] [FILE...]
+// Our rows: "ours fast" and "ours max" decode the whole block at once;
+// "ours stream" decodes the max block through the installer's streaming
+// decoder, fed 64 KB at a time.
+//
+// Usage: codec_bench [--list] [--corpus installer|machine] [--no-slow] [FILE...]
+//   --no-slow leaves out zstd -19, the slowest encoder here.
 #include <lz4.h>
 #include <lz4hc.h>
 #include <malloc.h>
 #include <zlib.h>
+#include <zstd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -40,13 +49,20 @@ using Bytes = std::vector<uint8_t>;
 
 struct Group {
     std::vector<std::string> roots;
-    std::string extension;  // empty: every regular file
+    std::string extension;  // matched anywhere after the stem: ".so" takes "x.so.6"
     bool recursive;
+    bool skipLinks;  // a library's version links would repeat it
     size_t perFile;
     size_t total;
 };
 
 const size_t kMB = size_t(1) << 20;
+
+bool Wanted(const fs::path& path, const std::string& extension) {
+    if (extension.empty()) return true;
+    if (extension == ".so") return path.filename().string().find(".so") != std::string::npos;
+    return path.extension() == extension;
+}
 
 std::vector<std::string> GroupFiles(const Group& g) {
     std::vector<std::string> files;
@@ -54,9 +70,8 @@ std::vector<std::string> GroupFiles(const Group& g) {
         std::error_code ec;
         if (!fs::is_directory(root, ec)) continue;
         auto take = [&](const fs::directory_entry& e) {
-            if (!e.is_regular_file()) return;
-            std::string path = e.path().string();
-            if (g.extension.empty() || e.path().extension() == g.extension) files.push_back(path);
+            if ((g.skipLinks && e.is_symlink()) || !e.is_regular_file()) return;
+            if (Wanted(e.path(), g.extension)) files.push_back(e.path().string());
         };
         if (g.recursive) {
             for (const auto& e : fs::recursive_directory_iterator(root, ec)) take(e);
@@ -75,14 +90,18 @@ void AppendFile(Bytes& out, const std::string& path, size_t most) {
     out.insert(out.end(), data.begin(), data.end());
 }
 
-Bytes DefaultCorpus(bool list) {
-    const std::vector<Group> groups = {
-        {{"/usr/lib/gcc/i686-w64-mingw32/12-win32", "/usr/i686-w64-mingw32/lib"}, ".dll", false,
-         4 * kMB, SIZE_MAX},
-        {{"/usr/i686-w64-mingw32/lib"}, ".a", false, SIZE_MAX, 16 * kMB},
-        {{"/usr/i686-w64-mingw32/include"}, ".h", true, SIZE_MAX, 16 * kMB},
-        {{"/usr/share/common-licenses"}, "", false, SIZE_MAX, SIZE_MAX},
-    };
+// The toolchain's runtime folder is named after its version and thread model.
+std::string LastFolder(const std::string& parent) {
+    std::vector<std::string> dirs;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(parent, ec)) {
+        if (e.is_directory()) dirs.push_back(e.path().string());
+    }
+    std::sort(dirs.begin(), dirs.end());
+    return dirs.empty() ? parent : dirs.back();
+}
+
+Bytes Corpus(const std::vector<Group>& groups, bool list) {
     Bytes corpus;
     for (const Group& g : groups) {
         size_t used = 0;
@@ -95,9 +114,22 @@ Bytes DefaultCorpus(bool list) {
             ++count;
             if (list) printf("  %s\n", path.c_str());
         }
-        printf("group %-40s %4d files %6.2f MB\n", g.roots[0].c_str(), count, used / double(kMB));
+        printf("  group %-44s %4d files %6.2f MB\n", g.roots[0].c_str(), count, used / double(kMB));
     }
     return corpus;
+}
+
+Bytes InstallerCorpus(bool list) {
+    return Corpus({{{LastFolder("/usr/lib/gcc/i686-w64-mingw32"), "/usr/i686-w64-mingw32/lib"}, ".dll",
+                    false, false, 4 * kMB, SIZE_MAX},
+                   {{"/usr/i686-w64-mingw32/lib"}, ".a", false, false, SIZE_MAX, 16 * kMB},
+                   {{"/usr/i686-w64-mingw32/include"}, ".h", true, false, SIZE_MAX, 16 * kMB},
+                   {{"/usr/share/common-licenses"}, "", false, false, SIZE_MAX, SIZE_MAX}},
+                  list);
+}
+
+Bytes MachineCorpus(bool list) {
+    return Corpus({{{"/usr/lib/x86_64-linux-gnu"}, ".so", false, true, 4 * kMB, 32 * kMB}}, list);
 }
 
 // CPU time of this thread, so that other work on a shared machine does not
@@ -128,10 +160,10 @@ double BestSeconds(const std::function<void()>& f, int runs) {
 
 struct Row {
     std::string name;
-    size_t compressed;
-    double compressSeconds;
-    double decompressSeconds;
-    bool verified;
+    size_t compressed = 0;
+    double compressSeconds = 0;
+    double decompressSeconds = 0;
+    bool verified = false;
 };
 
 void PrintRow(const Row& r, size_t size) {
@@ -141,9 +173,8 @@ void PrintRow(const Row& r, size_t size) {
            mb / r.decompressSeconds, r.verified ? "ok" : "MISMATCH");
 }
 
-Row OurLevel(const Bytes& in, LzLevel level, const char* name) {
-    Row r{name, 0, 0, 0, false};
-    Bytes block;
+Row OurLevel(const Bytes& in, LzLevel level, const char* name, Bytes& block) {
+    Row r{name};
     r.compressSeconds = Seconds([&] { block = LzEncode(in.data(), in.size(), level); });
     r.compressed = block.size();
     char* out = nullptr;
@@ -160,8 +191,46 @@ Row OurLevel(const Bytes& in, LzLevel level, const char* name) {
     return r;
 }
 
+// Collects what the streaming decoder hands on, as the installer's splitter
+// would take it piece by piece.
+class Collector : public LzOutput {
+public:
+    explicit Collector(Bytes& into) : into_(into) {}
+    bool Take(const byte* data, size_t length) override {
+        if (into_.size() + length > into_.capacity()) return false;
+        into_.insert(into_.end(), data, data + length);
+        return true;
+    }
+
+private:
+    Bytes& into_;
+};
+
+Row OurStream(const Bytes& in, const Bytes& block) {
+    Row r{"ours stream", block.size()};
+    Bytes out;
+    out.reserve(in.size());
+    bool ok = false;
+    LzStreamDecoder decoder;
+    r.decompressSeconds = BestSeconds(
+        [&] {
+            out.clear();
+            Collector collector(out);
+            decoder.Start(collector);
+            ok = true;
+            const size_t chunk = 64 * 1024;
+            for (size_t at = 0; ok && at < block.size(); at += chunk) {
+                ok = decoder.Feed(block.data() + at, std::min(chunk, block.size() - at));
+            }
+            ok = ok && decoder.Finish();
+        },
+        5);
+    r.verified = ok && out == in;
+    return r;
+}
+
 Row Lz4(const Bytes& in, int hcLevel) {
-    Row r{hcLevel ? "lz4hc " + std::to_string(hcLevel) : "lz4", 0, 0, 0, false};
+    Row r{hcLevel ? "lz4hc " + std::to_string(hcLevel) : "lz4"};
     Bytes block(LZ4_compressBound(int(in.size())));
     int n = 0;
     r.compressSeconds = Seconds([&] {
@@ -184,7 +253,7 @@ Row Lz4(const Bytes& in, int hcLevel) {
 }
 
 Row Zlib(const Bytes& in, int level) {
-    Row r{"zlib " + std::to_string(level), 0, 0, 0, false};
+    Row r{"zlib " + std::to_string(level)};
     uLongf n = compressBound(in.size());
     Bytes block(n);
     r.compressSeconds = Seconds([&] { compress2(block.data(), &n, in.data(), in.size(), level); });
@@ -201,45 +270,47 @@ Row Zlib(const Bytes& in, int level) {
     return r;
 }
 
-}  // namespace
+Row Zstd(const Bytes& in, int level) {
+    Row r{"zstd " + std::to_string(level)};
+    Bytes block(ZSTD_compressBound(in.size()));
+    size_t n = 0;
+    r.compressSeconds =
+        Seconds([&] { n = ZSTD_compress(block.data(), block.size(), in.data(), in.size(), level); });
+    if (ZSTD_isError(n)) return r;
+    r.compressed = n;
+    Bytes out(in.size());
+    size_t got = 0;
+    r.decompressSeconds =
+        BestSeconds([&] { got = ZSTD_decompress(out.data(), out.size(), block.data(), n); }, 3);
+    r.verified = got == in.size() && out == in;
+    return r;
+}
 
-int main(int argc, char** argv) {
-    // Keep freed blocks in the heap so every decoder writes to warm memory.
-    mallopt(M_MMAP_THRESHOLD, 1 << 30);
-    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+const Row& Find(const std::vector<Row>& rows, const std::string& name) {
+    for (const Row& r : rows) {
+        if (r.name == name) return r;
+    }
+    return rows.front();
+}
 
-    bool list = false;
-    std::vector<std::string> files;
-    for (int i = 1; i < argc; ++i) {
-        if (strcmp(argv[i], "--list") == 0) {
-            list = true;
-        } else {
-            files.push_back(argv[i]);
-        }
-    }
-    Bytes corpus;
-    if (files.empty()) {
-        corpus = DefaultCorpus(list);
-    } else {
-        for (const std::string& f : files) AppendFile(corpus, f, SIZE_MAX);
-    }
-    if (corpus.empty()) {
-        fprintf(stderr, "codec_bench: empty corpus\n");
-        return 1;
-    }
-    printf("corpus: %zu bytes (%.2f MB), one block; speeds from thread CPU time\n\n", corpus.size(), corpus.size() / double(kMB));
-
+bool RunCorpus(const char* title, const Bytes& corpus, bool slow) {
+    printf("%s: %zu bytes (%.2f MB), one block; speeds from thread CPU time\n", title, corpus.size(),
+           corpus.size() / double(kMB));
     std::vector<Row> rows;
     Bytes copy(corpus.size());
     Row m{"memcpy", corpus.size(), 0, 0, true};
     m.decompressSeconds = BestSeconds([&] { memcpy(copy.data(), corpus.data(), corpus.size()); }, 5);
     rows.push_back(m);
-    rows.push_back(OurLevel(corpus, LzLevel::Fast, "ours fast"));
-    rows.push_back(OurLevel(corpus, LzLevel::Max, "ours max"));
+    Bytes fastBlock, maxBlock;
+    rows.push_back(OurLevel(corpus, LzLevel::Fast, "ours fast", fastBlock));
+    rows.push_back(OurLevel(corpus, LzLevel::Max, "ours max", maxBlock));
+    rows.push_back(OurStream(corpus, maxBlock));
     rows.push_back(Lz4(corpus, 0));
     rows.push_back(Lz4(corpus, LZ4HC_CLEVEL_DEFAULT));
     rows.push_back(Zlib(corpus, 6));
     rows.push_back(Zlib(corpus, 9));
+    rows.push_back(Zstd(corpus, 3));
+    if (slow) rows.push_back(Zstd(corpus, 19));
 
     printf("%-14s %12s %8s %10s %10s\n", "codec", "bytes", "ratio", "comp MB/s", "dec MB/s");
     bool ok = true;
@@ -247,18 +318,62 @@ int main(int argc, char** argv) {
         PrintRow(r, corpus.size());
         ok = ok && r.verified;
     }
+    const Row& fast = Find(rows, "ours fast");
+    const Row& max = Find(rows, "ours max");
+    const Row& stream = Find(rows, "ours stream");
+    const Row& lz4 = Find(rows, "lz4");
+    const Row& z9 = Find(rows, "zlib 9");
+    printf("max vs zlib 9: %+.2f%% size; fast %.1f MB/s; decoder vs lz4: fast %.2fx, max %.2fx, "
+           "stream %.2fx\n\n",
+           100.0 * (double(max.compressed) / z9.compressed - 1),
+           corpus.size() / double(kMB) / fast.compressSeconds,
+           lz4.decompressSeconds / fast.decompressSeconds, lz4.decompressSeconds / max.decompressSeconds,
+           lz4.decompressSeconds / stream.decompressSeconds);
+    fflush(stdout);
+    return ok;
+}
 
-    const Row& fast = rows[1];
-    const Row& max = rows[2];
-    const Row& lz4 = rows[3];
-    const Row& z6 = rows[5];
-    const Row& z9 = rows[6];
-    printf("\nmax vs zlib 9:  %+.2f%% size\n", 100.0 * (double(max.compressed) / z9.compressed - 1));
-    printf("fast vs zlib 6: %+.2f%% size, %.1f MB/s\n",
-           100.0 * (double(fast.compressed) / z6.compressed - 1),
-           corpus.size() / double(kMB) / fast.compressSeconds);
-    printf("decoder vs lz4: fast %.0f%%, max %.0f%%\n",
-           100.0 * lz4.decompressSeconds / fast.decompressSeconds,
-           100.0 * lz4.decompressSeconds / max.decompressSeconds);
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Keep freed blocks in the heap so every decoder writes to warm memory.
+    mallopt(M_MMAP_THRESHOLD, 1 << 30);
+    mallopt(M_TRIM_THRESHOLD, 1 << 30);
+
+    bool list = false, slow = true;
+    std::string only;
+    std::vector<std::string> files;
+    for (int i = 1; i < argc; ++i) {
+        if (strcmp(argv[i], "--list") == 0) {
+            list = true;
+        } else if (strcmp(argv[i], "--no-slow") == 0) {
+            slow = false;
+        } else if (strcmp(argv[i], "--corpus") == 0 && i + 1 < argc) {
+            only = argv[++i];
+        } else {
+            files.push_back(argv[i]);
+        }
+    }
+    bool ok = true;
+    if (!files.empty()) {
+        Bytes corpus;
+        for (const std::string& f : files) AppendFile(corpus, f, SIZE_MAX);
+        if (corpus.empty()) {
+            fprintf(stderr, "codec_bench: empty corpus\n");
+            return 1;
+        }
+        return RunCorpus("files", corpus, slow) ? 0 : 1;
+    }
+    for (const char* name : {"installer", "machine"}) {
+        if (!only.empty() && only != name) continue;
+        printf("%s corpus\n", name);
+        Bytes corpus = strcmp(name, "installer") == 0 ? InstallerCorpus(list) : MachineCorpus(list);
+        if (corpus.empty()) {
+            fprintf(stderr, "codec_bench: the %s corpus is empty on this machine\n", name);
+            ok = false;
+            continue;
+        }
+        ok = RunCorpus(name, corpus, slow) && ok;
+    }
     return ok ? 0 : 1;
 }
