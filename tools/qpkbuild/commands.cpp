@@ -1,7 +1,9 @@
 #include "tools/qpkbuild/commands.h"
 
 #include <ctype.h>
+#include <stdio.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>

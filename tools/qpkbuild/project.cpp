@@ -531,8 +531,8 @@ void ReadManifests(const Reader& r, const Section& top, const LoadRequest& reque
     p.manifestsWanted = request.manifests.value_or(in.table);
     if (!p.manifestsWanted) return;
 
-    auto missing = [](const Section& in, const std::string& value, const char* key, const std::string& expected) {
-        if (!value.empty() || in.Get(key)) return std::string();
+    auto missing = [](const Section& at, const std::string& value, const char* key, const std::string& expected) {
+        if (!value.empty() || at.Get(key)) return std::string();
         return "missing; expected " + expected + " when manifests are written";
     };
     CheckForManifests(r, s, t, "identifier", missing(s, in.identifier, "identifier", "a package identifier such as \"Publisher.Product\""));

@@ -32,7 +32,6 @@
 #include "tools/qpkbuild/package_manifests.h"
 #include "tools/qpkbuild/project.h"
 #include "tools/qpkbuild/sha256.h"
-#include "tools/qpkbuild/signing.h"
 
 namespace fs = std::filesystem;
 
@@ -696,16 +695,16 @@ TEST_F(Workspace, SigningNeverRunsTheOutputsName) {
     const std::string qpkbuild = QP_QPKBUILD_EXE;
 #ifdef _WIN32
     const std::vector<std::string> names = {"it's $(touch PWNED) & echo>PWNED %PATH% ^x (1).exe", "a b.exe"};
-    const std::vector<std::string> variable = {"%QPKBUILD_FILE%"};
+    const std::string variable = "\"%QPKBUILD_FILE%\"";  // named by the command, it quotes it
 #else
     const std::vector<std::string> names = {"it's $(touch PWNED) `touch PWNED` \"q\" & ; | x.exe", "a b.exe"};
-    const std::vector<std::string> variable = {"\"$QPKBUILD_FILE\""};
+    const std::string variable = "\"$QPKBUILD_FILE\"";
 #endif
     const std::string project = Project("[product]\nname = \"Odd\"\n[[files]]\nsource = '" +
                                         (kSample / "readme.txt").generic_string() + "'\n");
     for (const std::string& name : names) {
         for (const std::string& file : {std::string("{file}"), std::string("\"{file}\""), std::string("'{file}'"),
-                                        variable[0]}) {
+                                        variable}) {
             const std::string setup = (dir / name).string();
             Outcome r = Qpkbuild({"build", project, "-o", setup, "--stub", stub, "--sign",
                                   "\"" + qpkbuild + "\" verify " + file});
@@ -716,25 +715,6 @@ TEST_F(Workspace, SigningNeverRunsTheOutputsName) {
             EXPECT_FALSE(fs::exists("PWNED")) << name << " with " << file;
             fs::remove(setup);
         }
-    }
-}
-
-TEST(SignShellLine, ReferencesTheVariableQuotedForWhereFileStands) {
-    struct { const char* command; const char* posix; const char* cmd; } cases[] = {
-        {"sign {file}", "sign \"${QPKBUILD_FILE}\"", "sign \"%QPKBUILD_FILE%\""},
-        {"sign \"{file}\"", "sign \"${QPKBUILD_FILE}\"", "sign \"%QPKBUILD_FILE%\""},
-        // sh: an empty single-quoted text on each side, closed and reopened.
-        {"sign '{file}'", "sign ''\"${QPKBUILD_FILE}\"''", "sign \"%QPKBUILD_FILE%\""},
-        {"sign -in={file}.x", "sign -in=\"${QPKBUILD_FILE}\".x", "sign -in=\"%QPKBUILD_FILE%\".x"},
-        // A backslash escapes the quote for sh, not for cmd; ^ the reverse.
-        {"sign \"a\\\"{file}\"", "sign \"a\\\"${QPKBUILD_FILE}\"", "sign \"a\\\"\"%QPKBUILD_FILE%\"\""},
-        {"s ^\"{file}", "s ^\"${QPKBUILD_FILE}", "s ^\"\"%QPKBUILD_FILE%\""},
-        {"a '{file}' \"{file}\" {file}", "a ''\"${QPKBUILD_FILE}\"'' \"${QPKBUILD_FILE}\" \"${QPKBUILD_FILE}\"",
-         "a \"%QPKBUILD_FILE%\" \"%QPKBUILD_FILE%\" \"%QPKBUILD_FILE%\""},
-    };
-    for (const auto& c : cases) {
-        EXPECT_EQ(c.posix, SignShellLine(c.command, Shell::Posix)) << c.command;
-        EXPECT_EQ(c.cmd, SignShellLine(c.command, Shell::Cmd)) << c.command;
     }
 }
 
@@ -901,7 +881,7 @@ std::string Between(const std::string& text, const std::string& before, const st
 
 // Written beside the setup, or into --manifests DIR, or not at all with
 // --manifests ""; the digest is the finished file's, the architecture the
-// stub's, the registry names the setup's.
+// stub's. (Their schemas and values: validate_manifests_test.py.)
 TEST_F(Workspace, ManifestsDescribeTheFinishedSetup) {
     const std::string file = "[[files]]\nsource = '" + (kSample / "readme.txt").generic_string() + "'\n";
     const std::string project = Project(ManifestProject(ManifestFields(), file));
@@ -920,12 +900,8 @@ TEST_F(Workspace, ManifestsDescribeTheFinishedSetup) {
         const std::string installer = Read(c.folder / "Acme.ToolBox.installer.yaml");
         EXPECT_EQ("\"" + Sha256Hex(Read(setup)) + "\"", Between(installer, "InstallerSha256: ")) << c.what;
         EXPECT_EQ(c.arch, Between(installer, "- Architecture: ")) << c.what;
-        EXPECT_EQ("\"Tool Box\"", Between(installer, "\nProductCode: ")) << c.what;
-        EXPECT_EQ("\"2.10\"", Between(installer, "  DisplayVersion: ")) << c.what;
-        EXPECT_EQ("\"Acme\"", Between(installer, "  Publisher: ")) << c.what;
         EXPECT_EQ(std::string::npos, installer.find("InstallLocation")) << "no AskDirectory, no /d:";
-        EXPECT_NE(std::string::npos, Read(c.folder / "Acme.ToolBox.yaml").find("DefaultLocale: \"en-US\""));
-        EXPECT_NE(std::string::npos, Read(c.folder / "Acme.ToolBox.locale.en-US.yaml").find("License: \"MIT\""));
+        EXPECT_TRUE(fs::exists(c.folder / "Acme.ToolBox.locale.en-US.yaml")) << c.what;
         fs::remove_all(c.folder / "Acme.ToolBox.yaml");
     }
     // Off from the command line: nothing is written.
