@@ -200,53 +200,65 @@ inline int HashBits(size_t size, int most) {
 }
 
 // ---------------------------------------------------------------------------
-// Fast level: two hash tables (4-byte and 8-byte keys), greedy with one step
-// of lookahead, periodic stretches and byte runs handled directly.
+// Fast level: two hash tables, one keyed by 8 bytes (long and far matches)
+// and one by 4 (short ones), looked up once per position; greedy, with one
+// look at the next position's long key when the match is short; matches
+// grow backwards into the pending literals; the step grows through data
+// that does not compress; periodic stretches and byte runs handled directly.
+//
+// A table entry packs a position's low 24 bits (enough to reach across the
+// window) with one byte of its key, so that most wrong candidates are
+// dropped without touching the input, whose reads are the costly ones.
 
 class FastEncoder {
 public:
     FastEncoder(const uint8_t* data, size_t size)
         : data_(data), size_(size), region_(data, size), writer_(size), progress_(size) {
-        shortBits_ = HashBits(size, 18);
+        shortBits_ = HashBits(size, 16);
         longBits_ = HashBits(size, 20);
         short_.assign(size_t(1) << shortBits_, 0);
         long_.assign(size_t(1) << longBits_, 0);
     }
 
     std::vector<uint8_t> Run() {
-        const size_t tail = 8;
         size_t anchor = 0;
         size_t pos = 0;
-        size_t misses = 0;
-        while (size_ >= tail && pos + tail <= size_) {
-            progress_.Reach(pos);
-            Choice best = Best(pos);
-            if (best.length == 0) {
-                // Step faster through data that does not compress.
-                pos += 1 + std::min<size_t>(misses++ >> 6, 15);
-                continue;
-            }
-            misses = 0;
-            // One step of lookahead: a better choice one byte later wins.
-            if (pos + 1 + tail <= size_ && best.length < 64) {
-                Choice next = Best(pos + 1);
-                if (next.savings > best.savings + 1) {
-                    ++pos;
-                    best = next;
+        if (size_ >= 16) {
+            const size_t last = size_ - 8;  // every key reads 8 bytes
+            while (pos <= last) {
+                progress_.Reach(pos);
+                Choice best;
+                Search(pos, anchor, best);
+                if (best.savings <= 0) {
+                    // Skip faster the longer nothing has been found, though
+                    // not past a later repeat of these bytes: it finds them
+                    // only where this pass left a key.
+                    pos += 1 + std::min<size_t>((pos - anchor) >> 7, 15);
+                    continue;
                 }
+                if (best.length < 16 && best.start == pos && pos + 1 <= last) {
+                    Choice next;
+                    next.savings = best.savings + 1;  // must do better
+                    LookLong(pos + 1, anchor, next);
+                    if (next.length) best = next;
+                }
+                writer_.Literals(data_ + anchor, best.start - anchor);
+                if (best.distance == 0) {
+                    writer_.Run(data_[best.start], best.length);
+                } else {
+                    writer_.Match(best.length, best.distance);
+                }
+                // Remember the positions just covered: the next repeat of
+                // this stretch is then found at a short distance. Inside long
+                // ones, the ends are enough.
+                size_t end = best.start + best.length;
+                size_t stop = std::min(end, last + 1);
+                for (size_t p = pos + 1; p < stop; ++p) {
+                    if (p == pos + 32 && stop - p > 32) p = stop - 32;
+                    Insert(p);
+                }
+                pos = anchor = end;
             }
-            writer_.Literals(data_ + anchor, pos - anchor);
-            if (best.distance == 0) {
-                writer_.Run(data_[pos], best.length);
-            } else {
-                writer_.Match(best.length, best.distance);
-            }
-            size_t end = pos + best.length;
-            // Remember a few positions inside what was just covered.
-            for (size_t p : {pos + 1, pos + 2, end - 2, end - 1}) {
-                if (p > pos && p < end && p + tail <= size_) Insert(p);
-            }
-            pos = anchor = end;
         }
         writer_.Literals(data_ + anchor, size_ - anchor);
         return writer_.Take();
@@ -254,58 +266,86 @@ public:
 
 private:
     struct Choice {
+        size_t start = 0;
         uint32_t length = 0;
         uint32_t distance = 0;  // 0: a run
         int savings = 0;
     };
 
-    uint32_t ShortHash(size_t p) const {
-        return (Load32(data_ + p) * 2654435761u) >> (32 - shortBits_);
+    static uint32_t Tag(uint64_t key) { return uint32_t(key >> 24) & 0xFF; }
+    static uint32_t Entry(size_t p, uint64_t key) { return uint32_t(p) << 8 | Tag(key); }
+    // The entry's position when its tag matches the key, else pos itself
+    // (distance 0, which no candidate may have).
+    static size_t Stored(uint32_t entry, size_t pos, uint64_t key) {
+        if ((entry & 0xFF) != Tag(key)) return pos;
+        return pos - ((uint32_t(pos) - (entry >> 8)) & 0xFFFFFF);
     }
-    uint32_t LongHash(size_t p) const {
-        return uint32_t((Load64(data_ + p) * 0x9E3779B185EBCA87ull) >> (64 - longBits_));
-    }
+
+    uint32_t ShortHash(uint64_t key) const { return (uint32_t(key) * 2654435761u) >> (32 - shortBits_); }
+    uint32_t LongHash(uint64_t key) const { return uint32_t((key * 0x9E3779B185EBCA87ull) >> (64 - longBits_)); }
     void Insert(size_t p) {
-        short_[ShortHash(p)] = uint32_t(p + 1);
-        long_[LongHash(p)] = uint32_t(p + 1);
+        uint64_t key = Load64(data_ + p);
+        short_[ShortHash(key)] = long_[LongHash(key)] = Entry(p, key);
     }
 
-    void Consider(Choice& best, uint32_t length, uint32_t distance) {
-        int savings = int(length) - int(distance ? MatchBytes(length, distance) : 2);
-        // Far matches cost the decoder a cache miss; make them earn it.
-        savings -= distance > (1u << 21) ? 3 : distance > (1u << 18) ? 2 : 0;
-        if (savings > best.savings) best = {length, distance, savings};
+    // A match instead of literals: what it saves, less a byte for splitting
+    // a literal stretch, less a little for far matches (each costs the
+    // decoder a cache miss).
+    static int Savings(uint32_t length, uint32_t distance) {
+        int savings = int(length) - int(distance ? MatchBytes(length, distance) : 2) - 1;
+        return savings - (distance > (1u << 21) ? 2 : distance > (1u << 18) ? 1 : 0);
     }
 
-    void Evaluate(Choice& best, size_t pos, uint32_t stored) {
-        if (!stored) return;
-        size_t cand = stored - 1;
+    void Rate(Choice& best, size_t start, uint32_t length, uint32_t distance) {
+        int savings = Savings(length, distance);
+        if (savings > best.savings) best = {start, length, distance, savings};
+    }
+
+    // The candidate position cand for pos, its match grown backwards down to
+    // the anchor.
+    void Consider(Choice& best, size_t pos, size_t cand, size_t anchor) {
         size_t distance = pos - cand;
-        if (distance == 0 || distance > kMaxDistance) return;
+        if (distance == 0 || distance > kMaxDistance || Load32(data_ + pos) != Load32(data_ + cand)) return;
         size_t limit = std::min(size_ - pos, size_t(kMaxMatch) + 1);
-        size_t raw = CommonLength(data_ + pos, data_ + cand, limit);
-        if (raw > distance && raw >= 4) {
+        size_t raw = 4 + CommonLength(data_ + pos + 4, data_ + cand + 4, limit - 4);
+        if (raw > distance) {
             // Too close to use directly, but it shows a periodic stretch.
             candidates_.clear();
             region_.AddCandidates(pos, distance, candidates_);
-            for (const Candidate& c : candidates_) Consider(best, c.length, c.distance);
+            for (const Candidate& c : candidates_) Rate(best, pos, c.length, c.distance);
         }
-        if (raw < 4 || distance < kMinDistance) return;
-        Consider(best, uint32_t(std::min({raw, distance, size_t(kMaxMatch)})), uint32_t(distance));
+        if (distance < kMinDistance) return;
+        size_t most = std::min(distance, size_t(kMaxMatch));
+        size_t length = std::min(raw, most);
+        size_t start = pos;
+        while (start > anchor && start > distance && length < most &&
+               data_[start - 1] == data_[start - 1 - distance]) {
+            --start;
+            ++length;
+        }
+        Rate(best, start, uint32_t(length), uint32_t(distance));
     }
 
-    Choice Best(size_t pos) {
-        uint32_t sh = ShortHash(pos), lh = LongHash(pos);
-        uint32_t s = short_[sh], l = long_[lh];
-        short_[sh] = long_[lh] = uint32_t(pos + 1);
-        Choice best;
-        best.savings = 0;  // anything that saves a byte
-        Evaluate(best, pos, l);
-        if (best.length < 16) Evaluate(best, pos, s);
-        if (data_[pos] == data_[pos + 1] && data_[pos] == data_[pos + 2]) {
-            Consider(best, uint32_t(RunLength(data_ + pos, data_ + size_, kMaxRun)), 0);
+    void LookLong(size_t pos, size_t anchor, Choice& best) {
+        const uint64_t key = Load64(data_ + pos);
+        uint32_t& slot = long_[LongHash(key)];
+        size_t cand = Stored(slot, pos, key);
+        slot = Entry(pos, key);
+        if (Load64(data_ + cand) == key) Consider(best, pos, cand, anchor);
+    }
+
+    void Search(size_t pos, size_t anchor, Choice& best) {
+        const uint64_t key = Load64(data_ + pos);
+        uint32_t& longSlot = long_[LongHash(key)];
+        uint32_t& shortSlot = short_[ShortHash(key)];
+        const size_t longCand = Stored(longSlot, pos, key);
+        const size_t shortCand = Stored(shortSlot, pos, key);
+        longSlot = shortSlot = Entry(pos, key);
+        if (longCand != pos && Load64(data_ + longCand) == key) Consider(best, pos, longCand, anchor);
+        if (best.length < 16 && shortCand != pos) Consider(best, pos, shortCand, anchor);
+        if (best.length == 0 && data_[pos] == data_[pos + 1] && data_[pos] == data_[pos + 2]) {
+            Rate(best, pos, uint32_t(RunLength(data_ + pos, data_ + size_, kMaxRun)), 0);
         }
-        return best;
     }
 
     const uint8_t* data_;
