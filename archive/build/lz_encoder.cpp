@@ -440,7 +440,7 @@ public:
     OptimalEncoder(const uint8_t* data, size_t size)
         : data_(data), size_(size), tree_(data, size, 128, 512), region_(data, size),
           writer_(size), progress_(size) {
-        nodes_.assign(kChunk + kMaxMatch + 2, Node{kInfinity, 0, 0, 0});
+        nodes_.assign(2 * (kChunk + kMaxMatch + 2), Node{kInfinity, 0, 0, 0, 0});
     }
 
     std::vector<uint8_t> Run() {
@@ -459,27 +459,36 @@ private:
     static constexpr uint32_t kUnit = 16;  // prices are in sixteenths of a byte
     static constexpr uint32_t kInfinity = 0xFFFFFFFFu;
 
+    // Two states per position: just after a match or run (0), or inside
+    // a literal stretch (1). The next literal costs a header byte more in
+    // the first, so a cheaper path in one state does not make the other
+    // useless.
     struct Node {
         uint32_t price;
         uint32_t length;    // step that reached this node; 1 with distance 0: literal
         uint32_t distance;  // 0 with length > 1: a run
-        uint32_t literals;  // pending literal count on the best path
+        uint32_t literals;  // pending literal count (state 1)
+        uint32_t from;      // state of the node the step came from
     };
+    Node& At(size_t i, uint32_t state) { return nodes_[2 * i + state]; }
 
     // Far matches cost the decoder a cache miss each; make them earn it.
+    // Every match also costs a quarter byte, so that of two parses of about
+    // the same size the one with fewer opcodes (faster to decode) wins.
     static uint32_t FarPenalty(uint32_t distance) {
-        return distance > (1u << 21) ? 3 * kUnit : distance > (1u << 18) ? 3 * kUnit / 2 : 0;
+        return distance > (1u << 21) ? kUnit : distance > (1u << 18) ? kUnit / 2 : 0;
     }
     static uint32_t MatchPrice(uint32_t length, uint32_t distance) {
-        return MatchBytes(length, distance) * kUnit + FarPenalty(distance);
+        return MatchBytes(length, distance) * kUnit + FarPenalty(distance) + kUnit / 4;
     }
     static uint32_t LiteralPrice(uint32_t pending) {
         return (1 + LiteralHeaderBytes(pending + 1) - LiteralHeaderBytes(pending)) * kUnit;
     }
 
-    void Relax(size_t i, uint32_t price, uint32_t length, uint32_t distance, uint32_t literals) {
-        Node& n = nodes_[i];
-        if (price < n.price) n = {price, length, distance, literals};
+    void Relax(size_t i, uint32_t state, uint32_t price, uint32_t length, uint32_t distance,
+               uint32_t literals, uint32_t from) {
+        Node& n = At(i, state);
+        if (price < n.price) n = {price, length, distance, literals, from};
         if (i > touched_) touched_ = i;
     }
 
@@ -533,20 +542,27 @@ private:
 
     size_t Chunk(size_t start) {
         size_t n = std::min(kChunk, size_ - start);
-        for (size_t i = 0; i <= touched_ && i < nodes_.size(); ++i) nodes_[i].price = kInfinity;
+        for (size_t i = 0; i <= 2 * touched_ + 1 && i < nodes_.size(); ++i) nodes_[i].price = kInfinity;
         touched_ = 0;
-        nodes_[0] = {0, 0, 0, uint32_t(start - anchor_)};
+        uint32_t pending = uint32_t(start - anchor_);
+        At(0, pending ? 1 : 0) = {0, 0, 0, pending, 0};
         size_t endAt = n;
         for (size_t i = 0; i < endAt; ++i) {
-            const Node node = nodes_[i];
+            const Node after = At(i, 0), inside = At(i, 1);
             size_t pos = start + i;
-            Relax(i + 1, node.price + LiteralPrice(node.literals), 1, 0, node.literals + 1);
+            if (after.price != kInfinity) Relax(i + 1, 1, after.price + LiteralPrice(0), 1, 0, 1, 0);
+            if (inside.price != kInfinity) {
+                Relax(i + 1, 1, inside.price + LiteralPrice(inside.literals), 1, 0, inside.literals + 1, 1);
+            }
+            // A match or run costs the same from either state.
+            const uint32_t from = inside.price < after.price ? 1 : 0;
+            const uint32_t base = std::min(after.price, inside.price);
 
             Gather(pos);
+            if (base == kInfinity) continue;
             if (!matches_.empty() && matches_.back().length >= tree_.Nice()) {
                 const Candidate& c = matches_.back();
-                Relax(i + c.length, node.price + MatchPrice(c.length, c.distance), c.length,
-                      c.distance, 0);
+                Relax(i + c.length, 0, base + MatchPrice(c.length, c.distance), c.length, c.distance, 0, from);
                 endAt = i + c.length;
                 Skip(pos + 1, pos + c.length);
                 break;
@@ -554,14 +570,14 @@ private:
             size_t ahead = size_ - pos;
             if (ahead >= kMinRun && data_[pos] == data_[pos + 1] && data_[pos] == data_[pos + 2]) {
                 size_t run = RunLength(data_ + pos, data_ + size_, kMaxRun);
-                uint32_t price = node.price + 2 * kUnit;
-                for (size_t l = kMinRun; l <= run; ++l) Relax(i + l, price, uint32_t(l), 0, 0);
+                uint32_t price = base + 2 * kUnit;
+                for (size_t l = kMinRun; l <= run; ++l) Relax(i + l, 0, price, uint32_t(l), 0, 0, from);
             }
             size_t c = 0;
             for (uint32_t l = 4; !matches_.empty() && l <= matches_.back().length; ++l) {
                 while (matches_[c].length < l) ++c;
                 uint32_t d = matches_[c].distance;
-                Relax(i + l, node.price + MatchPrice(l, d), l, d, 0);
+                Relax(i + l, 0, base + MatchPrice(l, d), l, d, 0, from);
             }
         }
         Emit(start, endAt);
@@ -570,10 +586,12 @@ private:
 
     void Emit(size_t start, size_t endAt) {
         steps_.clear();
+        uint32_t state = At(endAt, 1).price < At(endAt, 0).price ? 1 : 0;
         for (size_t i = endAt; i > 0;) {
-            const Node& n = nodes_[i];
+            const Node& n = At(i, state);
             steps_.push_back(n);
             i -= n.length;
+            state = n.from;
         }
         size_t pos = start;
         for (auto it = steps_.rbegin(); it != steps_.rend(); ++it) {
