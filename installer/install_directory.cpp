@@ -51,9 +51,15 @@ String DirectoryProblem(const String& directory, DirectoryHost& host) {
         text.Append(": is not available.\r\n");
         return text;
     }
-    if (IsRootDirectory(directory)) return "You cannot install to a root directory.\r\n";
+    // Judged on the folder the system will use: "C:\Program Files\.", an
+    // 8.3 name or "c:\\" are the folders they resolve to.
+    String resolved = host.CanonicalPath(directory);
+    if (resolved.IsEmpty()) resolved = directory;
+    if (IsRootDirectory(directory) || IsRootDirectory(resolved)) return "You cannot install to a root directory.\r\n";
     String programFiles = host.ProgramFilesFolder();
-    if (SamePath(directory, programFiles)) {
+    String programFilesResolved = host.CanonicalPath(programFiles);
+    if (SamePath(directory, programFiles) ||
+        (!programFilesResolved.IsEmpty() && SamePath(resolved, programFilesResolved))) {
         text = "You cannot install to the root of the ";
         text.Append(programFiles);
         text.Append(" directory.  You can only install to a subdirectory of it.\r\n");
@@ -155,3 +161,4 @@ bool SystemDirectoryHost::DriveExists(char letter) { return ::DriveExists(letter
 int32 SystemDirectoryHost::ClusterSize(char letter) { return ::ClusterSize(letter); }
 int64 SystemDirectoryHost::FreeSpace(char letter) { return ::FreeSpace(letter); }
 String SystemDirectoryHost::ProgramFilesFolder() { return ::ProgramFilesFolder(); }
+String SystemDirectoryHost::CanonicalPath(const String& path) { return ::CanonicalPath(path); }

@@ -34,6 +34,8 @@ public:
     // Negative when it cannot be determined.
     virtual int64 FreeSpace(char letter) = 0;
     virtual String ProgramFilesFolder() = 0;
+    // The path as the system resolves it; empty when it cannot.
+    virtual String CanonicalPath(const String& path) = 0;
 
 protected:
     ~DirectoryHost() {}
@@ -51,6 +53,7 @@ public:
     int32 ClusterSize(char letter) override;
     int64 FreeSpace(char letter) override;
     String ProgramFilesFolder() override;
+    String CanonicalPath(const String& path) override;
 };
 
 // The dialog loop alone: returns true with an accepted directory that

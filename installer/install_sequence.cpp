@@ -22,6 +22,7 @@
 #include "ui/background_window.h"
 #include "ui/dialogs.h"
 #include "uninstall/batch_script.h"
+#include "uninstall/installation_record.h"
 #include "uninstall/removal_record.h"
 #include "uninstall/startup_path.h"
 
@@ -73,6 +74,7 @@ private:
     void CreateUninstallShortcuts();
     void SaveBackground();
     void Register(const String& sharedFilesList);
+    void SaveFacts();
     bool AskForRestart();
     [[noreturn]] void Restart(int exitCode);
 
@@ -86,7 +88,6 @@ private:
     String problems_;
     StoredFiles stored_;
     bool copyOver_ = false;
-    String previousSharedList_;
     bool startMenuShortcutMade_ = false;
     String firstStartMenuTarget_;
     int64 uninstallerBytes_ = 0;
@@ -220,6 +221,21 @@ void Installation::Register(const String& sharedFilesList) {
     WriteUninstallRecord(values, problems_);
 }
 
+// The installation's own record of what it owns, which the uninstaller
+// holds against the registration before it deletes a folder or key.
+void Installation::SaveFacts() {
+    InstallationFacts facts;
+    facts.product = productName_;
+    facts.installLocation = directory_;
+    facts.sharedPath = manifest_.sharedDirectory;
+    facts.productRegistry = manifest_.registryKey;
+    facts.removalList = RemovalRecordText().IsEmpty() ? RemovalNone : RemovalListed;
+    facts.complete = true;
+    if (!SaveInstallationFacts(directory_, facts))
+        Problem("The record of what this installation owns could not be saved.  The uninstaller will not be able "
+                "to remove all of the files that it should.\r\n\r\n");
+}
+
 bool Installation::AskForRestart() {
     if (AutomaticMode) return true;
     return AskUser("You need to reboot your computer to finish the installation.  Do you wish to reboot now?",
@@ -262,9 +278,12 @@ void Installation::Run(const String& directoryOverride) {
     }
     if (Has(WithUninstaller) && previous.found) {
         copyOver_ = DecidePreviousInstallation(previous, manifest_, productName_, directory_);
-        if (copyOver_) previousSharedList_ = previous.sharedFiles;
     }
     if (!copyOver_) ChooseInstallationDirectory(directory_, manifest_, productName_);
+    // Recorded as the system resolves it ("\.", "/", 8.3 names and a
+    // trailing "\" gone), so the uninstaller's guards judge the real folder.
+    String canonical = CanonicalPath(directory_);
+    if (!canonical.IsEmpty()) directory_ = canonical;
     uninstallerPath_ = JoinPath(directory_, "Uninstall.EXE");
     const String& shared = manifest_.sharedDirectory;
 
@@ -280,6 +299,8 @@ void Installation::Run(const String& directoryOverride) {
 
     SetProgressLine("Storing files...");
     ResetRemovalRecord();
+    // What the copy below still holds stays listed for its uninstaller.
+    if (copyOver_) MergeRemovalRecord(ScopeOfInstallation(directory_));
     StoreAllFiles(payload, manifest_, directory_, problems_, stored_);
     payload.Clear();
 
@@ -289,8 +310,13 @@ void Installation::Run(const String& directoryOverride) {
     SetProgressPercent(87);
 
     String sharedFilesList;
-    if (Has(WithUninstaller))
-        sharedFilesList = CountSharedFiles(shared, stored_.sharedNames, copyOver_, previousSharedList_, problems_);
+    if (Has(WithUninstaller)) {
+        // The counts the product's registration still holds are taken back
+        // first, whether its old folder still exists or not.
+        RegisteredLists previous = ReadRegisteredLists(productName_);
+        sharedFilesList = CountSharedFiles(shared, stored_.sharedNames, previous.sharedFiles, problems_);
+        CountFonts(FontsFolder(), stored_.fontsList, previous.fonts);
+    }
 
     SetProgressPercent(90);
     SetProgressLine("Creating shortcuts...");
@@ -308,6 +334,7 @@ void Installation::Run(const String& directoryOverride) {
     if (!SaveRemovalRecord(directory_))
         Problem("The information about what files need to be deleted could not be saved.  The uninstaller will "
                 "not be able to remove all of the files that it should.\r\n\r\n");
+    if (Has(WithUninstaller)) SaveFacts();
     RunBatch(directory_, manifest_.batchAfter, shared);
     DestroyProgressWindow();
 

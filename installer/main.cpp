@@ -28,9 +28,10 @@ void FindCommandInterpreter() {
 
 [[noreturn]] void UninstallRoad(const CommandLineOptions& options) {
     if (options.productName.IsEmpty()) UsageError("Product name required");
-    switch (UninstallProduct(options.productName)) {
+    UninstallOutcome outcome = UninstallProduct(options.productName);
+    switch (outcome.result) {
         case UninstallComplete:
-            RemoveUninstaller();
+            RemoveUninstaller(outcome.uninstaller, outcome.folders);
             ExitProgram(ExitSuccess);
         case UninstallPartial:
             ExitProgram(ExitPartial);

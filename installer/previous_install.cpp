@@ -95,7 +95,7 @@ bool DecidePreviousInstallation(const PreviousInstall& previous, const Manifest&
         return true;
     }
 
-    if (UninstallProduct(productName) != UninstallComplete) {
+    if (UninstallProduct(productName).result != UninstallComplete) {
         if (AutomaticMode) StopInstallation(previous, manifest, productName, ExitFatal);
         String text("The previous installation could not be uninstalled.\r\n\r\nAre you sure you want to proceed "
                     "with the installation?");

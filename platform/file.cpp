@@ -1,5 +1,7 @@
 #include "platform/file.h"
 
+#include "platform/file_system.h"
+
 #include <stdio.h>
 #include <string.h>
 #include <windows.h>
@@ -213,14 +215,5 @@ bool File::SetTime(const FileDate& date, bool flushFirst) {
 
 bool AppendText(const char* path, const char* text) {
     if (!path) return false;
-    FILE* stream = fopen(path, "a+b");
-    if (!stream) return false;
-    bool ok = true;
-    if (text) {
-        size_t length = strlen(text);
-        ok = fwrite(text, 1, length, stream) == length;
-    }
-    // A failed close loses the buffered text: that is a failed append.
-    if (fclose(stream) != 0) ok = false;
-    return ok;
+    return WriteFileBytes(path, text, text ? int32(strlen(text)) : 0, true);
 }

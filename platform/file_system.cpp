@@ -139,6 +139,25 @@ String TreePath(const String& path) {
     return resolved;
 }
 
+// The longest existing start of a full path with its short names made long;
+// the part that does not exist yet is kept as written.
+String LongPathName(const String& full) {
+    String head = full;
+    String tail;
+    for (;;) {
+        char buffer[MAX_PATH];
+        DWORD length = GetLongPathNameA(head.Text(), buffer, MAX_PATH);
+        if (length > 0 && length < MAX_PATH) {
+            String result;
+            result.Assign(buffer, int32(length));
+            return tail.IsEmpty() ? result : JoinPath(result, tail);
+        }
+        String name = FileNamePart(head);
+        if (!StripLastComponent(head) || head.Length() <= 3 || name.IsEmpty()) return full;
+        tail = tail.IsEmpty() ? name : JoinPath(name, tail);
+    }
+}
+
 bool RemoveTree(const String& path) {
     bool complete = true;
     {
@@ -169,10 +188,37 @@ bool RemoveTree(const String& path) {
 
 }  // namespace
 
+String CanonicalPath(const String& path) {
+    if (path.IsEmpty()) return String();
+    String full = TreePath(path);
+    if (full.Length() == 2) full.Append('\\');  // the root "c:\" came back as "c:"
+    if (full.Length() <= 3) return full;
+    String result = LongPathName(full);
+    result.DropLastIf('\\');
+    return result;
+}
+
+bool IsCanonicalPath(const String& path) {
+    return IsFullPath(path) && path.Compare(CanonicalPath(path), false) == 0;
+}
+
+bool SameCanonicalPath(const String& a, const String& b) {
+    String first = CanonicalPath(a);
+    return !first.IsEmpty() && first.Compare(CanonicalPath(b), false) == 0;
+}
+
+bool IsInsideFolder(const String& path, const String& folder) {
+    String inner = CanonicalPath(path);
+    String outer = CanonicalPath(folder);
+    if (inner.IsEmpty() || outer.IsEmpty() || inner.Length() <= outer.Length()) return false;
+    outer.EnsureLast('\\');
+    return StartsWithPath(inner, outer);
+}
+
 bool DeleteTree(const String& path) {
-    String tree = TreePath(path);
+    String tree = CanonicalPath(path);
     if (tree.Length() <= 3) return false;
-    String windows = WindowsDirectory();
+    String windows = CanonicalPath(WindowsDirectory());
     if (windows.IsEmpty() || StartsWithPath(tree, windows)) return false;
     DWORD attributes = GetFileAttributesA(tree.Text());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
@@ -248,12 +294,22 @@ bool ReadWholeFile(const String& path, String& buffer) {
 }
 
 bool WriteWholeFile(const String& path, const void* bytes, int32 count) {
-    if (path.IsEmpty()) return false;
-    FILE* stream = fopen(path.Text(), "wb");
-    if (!stream) return false;
-    if (bytes && count > 0) fwrite(bytes, 1, static_cast<size_t>(count), stream);
-    fclose(stream);
-    return true;
+    return WriteFileBytes(path, bytes, count, false);
+}
+
+bool WriteFileBytes(const String& path, const void* bytes, int32 count, bool append) {
+    if (path.IsEmpty() || count < 0) return false;
+    HANDLE file = CreateFileA(path.Text(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD put = 0;
+    bool ok = !append || SetFilePointer(file, 0, nullptr, FILE_END) != INVALID_SET_FILE_POINTER;
+    ok = ok && (count == 0 || (bytes && WriteFile(file, bytes, DWORD(count), &put, nullptr) && put == DWORD(count)));
+    // These are the records an uninstaller depends on: a full drive must
+    // show here, not later, and nothing may stay in a buffer nobody checks.
+    if (ok && count > 0) ok = FlushFileBuffers(file) != 0;
+    if (!CloseHandle(file)) ok = false;
+    return ok;
 }
 
 bool WriteBufferToFile(const String& path, const String& buffer) {

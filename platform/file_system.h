@@ -22,6 +22,22 @@ String CurrentDirectory();
 // The 8.3 form of an existing path; the path itself when there is none.
 String ShortPathName(const String& path);
 
+// The path as the system will act on it, for guards to compare: "\\?\"
+// taken off a drive path, made full ("/", ".", ".." and a relative start
+// resolved against the current directory), short 8.3 names made long as far
+// as the path exists, and no trailing "\" except on a drive root. Empty for
+// what is no drive path: devices, volumes, other namespaces, share roots.
+String CanonicalPath(const String& path);
+
+// A full drive path already in that form (letter case aside).
+bool IsCanonicalPath(const String& path);
+
+// Both name the same place once made canonical.
+bool SameCanonicalPath(const String& a, const String& b);
+
+// path lies strictly below folder, both made canonical.
+bool IsInsideFolder(const String& path, const String& folder);
+
 bool DirectoryExists(const String& path);
 // True when the directory exists afterwards; missing parents are created
 // first. A path that is its own parent (a missing drive) ends with false.
@@ -42,7 +58,11 @@ bool RemoveFile(const String& path);
 int32 FileSizeOf(const String& path);
 // The whole file into buffer; a short read leaves only what was read.
 bool ReadWholeFile(const String& path, String& buffer);
+// Creates or empties the file and writes the bytes, flushed to the disk:
+// true only when every byte arrived (a full drive is a failure).
 bool WriteWholeFile(const String& path, const void* bytes, int32 count);
+// The same, appending to an existing file when append is set.
+bool WriteFileBytes(const String& path, const void* bytes, int32 count, bool append);
 bool WriteBufferToFile(const String& path, const String& buffer);
 
 bool DriveExists(char letter);

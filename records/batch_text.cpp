@@ -6,17 +6,18 @@
 
 const char kLauncherName[] = "PLOVEK1.BAT";
 const char kScriptName[] = "PLOVEK2.BAT";
+const char kScriptRanName[] = "PLOVEK2.RUN";
 
 namespace {
 
 const char kBlanks[] = " \r\n\t";
 
 void AppendSetLine(TextBuilder& out, const char* name, const String& value) {
-    out.Append("SET ");
+    out.Append("SET \"");
     out.Append(name);
     out.Append('=');
-    out.Append(value);
-    out.Append('\n');
+    out.Append(BatchLiteral(value));
+    out.Append("\"\n");
 }
 
 }  // namespace
@@ -24,8 +25,8 @@ void AppendSetLine(TextBuilder& out, const char* name, const String& value) {
 String LauncherText(const String& interpreter, const String& scriptPath) {
     String text("@");
     text += interpreter;
-    text += " /e:1024 /c \"";
-    text += scriptPath;
+    text += " /e:1024 /c \".\\";
+    text += FileNamePart(scriptPath);
     text += '"';
     return text;
 }
@@ -42,17 +43,22 @@ bool IsPauseLine(const String& line) {
 String ScriptText(const String& script, const BatchSettings& settings, bool automatic) {
     TextBuilder out;
     out.Append("@echo off\n");
+    // Named relative to the folder the script starts in, before its own
+    // lines can change that: no folder name stands in this line.
+    out.Append("type nul >");
+    out.Append(kScriptRanName);
+    out.Append('\n');
     if (!settings.directory.IsEmpty()) {
         AppendSetLine(out, "InstallDir", settings.directory);
         // A directory without a drive letter gets an empty value rather
         // than a NUL in the file.
         char letter = DriveLetterOf(settings.directory);
-        out.Append("SET InstallDrive=");
+        String drive;
         if (letter) {
-            out.Append(letter);
-            out.Append(':');
+            drive.Append(letter);
+            drive.Append(':');
         }
-        out.Append('\n');
+        AppendSetLine(out, "InstallDrive", drive);
         AppendSetLine(out, "SharedDir", settings.sharedDirectory);
         AppendSetLine(out, "InstallerFilepath", settings.installerPath);
         AppendSetLine(out, "InstallerDir", settings.installerDirectory);
@@ -71,6 +77,12 @@ String ScriptText(const String& script, const BatchSettings& settings, bool auto
         }
     }
     return WithCrLf(out.Take());
+}
+
+String BatchLiteral(const String& text) {
+    String literal(text);
+    literal.ReplaceAll("%", "%%", false);
+    return literal;
 }
 
 String WithCrLf(const String& text) {

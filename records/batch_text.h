@@ -8,6 +8,8 @@
 
 extern const char kLauncherName[];  // "PLOVEK1.BAT"
 extern const char kScriptName[];    // "PLOVEK2.BAT"
+// Made by the script's first command: proof that the interpreter ran it.
+extern const char kScriptRanName[];  // "PLOVEK2.RUN"
 
 // What the SET lines tell the script.
 struct BatchSettings {
@@ -18,12 +20,20 @@ struct BatchSettings {
     String installerName;
 };
 
-// "@<interpreter> /e:1024 /c "<script path>"", no line end.
+// "@<interpreter> /e:1024 /c ".\<script name>"", no line end. Both files
+// lie in the folder the launcher runs in; a full path on an interpreter's
+// command line would lose its quotes to & ( ) @ ^ | and expand %...%.
 String LauncherText(const String& interpreter, const String& scriptPath);
 
-// "@echo off", the SET lines, then the script (without its PAUSE lines in
-// automatic mode), all with CR LF line ends.
+// "@echo off", the line that leaves kScriptRanName beside the script, the
+// SET lines, then the script (without its PAUSE lines in automatic mode),
+// all with CR LF line ends. Each SET line is SET "Name=value" with every %
+// doubled, so no value runs as a command or expands a variable.
 String ScriptText(const String& script, const BatchSettings& settings, bool automatic);
+
+// The text with every % doubled: inside a batch file it then stands for
+// itself.
+String BatchLiteral(const String& text);
 
 // A line that only says PAUSE (any case, blanks around, one leading "@").
 bool IsPauseLine(const String& line);

@@ -1,8 +1,12 @@
 // The text of "Uninstall.DAT": one line per thing to remove, a file's full
 // path or "~" and a directory's full path, each ending in CR LF, in the
-// order they were recorded. Each directory is listed once, compared without
-// case. The caller supplies the upper-casing (the system's case mapping on
-// Windows), so this stays portable and can be fuzzed natively.
+// order they were recorded. Each path is listed once, compared without
+// case, so that a previous installation's record merged in first adds no
+// second line for what the new one stores again. The caller supplies the
+// upper-casing (the system's case mapping on Windows), so this stays
+// portable and can be fuzzed natively. Also the rules by which the
+// uninstaller decides what a line may touch, and a reader that cuts a file
+// of any size into lines in bounded memory.
 #ifndef QUILLPACK_RECORDS_REMOVAL_LIST_H
 #define QUILLPACK_RECORDS_REMOVAL_LIST_H
 
@@ -26,22 +30,22 @@ public:
 
     // Empties the text and the directory set.
     void Reset();
-    // An empty path is ignored; a directory already recorded adds nothing.
+    // An empty path is ignored; a path already recorded adds nothing.
     void Record(const String& path, bool isDirectory);
     // Exactly what the file would hold; copied out only after a change.
     const String& Text();
     bool IsEmpty() const { return builder_.IsEmpty(); }
     int32 DirectoryCount() const { return directories_.Count(); }
+    int32 FileCount() const { return files_.Count(); }
     int32 BucketCount() const { return directories_.BucketCount(); }
 
 private:
-    void GrowDirectorySet();
-
     UpperCaseFunction upperCase_;
     TextBuilder builder_;
     String text_;
     bool stale_;
     HashTable directories_;
+    HashTable files_;
 };
 
 // Splits a loaded "Uninstall.DAT" text: lines without their "~" go to
@@ -53,5 +57,45 @@ void SplitRemovalText(const String& text, Vector<String>& files, Vector<String>&
 
 // Longest first, so inner directories go before those that hold them.
 void SortLongestFirst(Vector<String>& paths);
+
+// What one line of "Uninstall.DAT" may touch. The installation directory
+// and the link folders (desktop, programs, startup) are canonical paths, and
+// so is the line's path: the caller resolves them first.
+enum RemovalLineKind {
+    RemovalInside,     // a file or folder below the installation directory
+    RemovalShortcut,   // a ".LNK" file below a link folder
+    RemovalAncestor,   // a folder above the installation directory, removed only when empty
+    RemovalOwnFile,    // the uninstaller's own files, which their own steps handle
+    RemovalOutside,    // anything else: never touched, reported as skipped
+};
+RemovalLineKind ClassifyRemovalLine(const String& path, bool isDirectory, const String& installDirectory,
+                                    const Vector<String>& linkFolders);
+
+// Cuts text that arrives in pieces into lines (CR, LF, NUL, with CR LF and
+// LF CR as one end) without holding more than maxLine bytes of a line: the
+// rest of a longer line is dropped and the line handed on as cut.
+class LineSink {
+public:
+    virtual void Line(const String& line, bool cut) = 0;
+
+protected:
+    ~LineSink() {}
+};
+
+class LineSplitter {
+public:
+    explicit LineSplitter(int32 maxLine) : maxLine_(maxLine), cut_(false), lastEnd_('\0') {}
+    void Feed(const char* data, int32 count, LineSink& sink);
+    // Hands on a last line that had no line end.
+    void Finish(LineSink& sink);
+
+private:
+    void Emit(LineSink& sink);
+
+    int32 maxLine_;
+    String line_;
+    bool cut_;
+    char lastEnd_;  // the end character just seen, to join CR LF and LF CR
+};
 
 #endif  // QUILLPACK_RECORDS_REMOVAL_LIST_H

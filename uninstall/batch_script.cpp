@@ -24,9 +24,14 @@ void WaitForScript(HANDLE process) {
     }
 }
 
+// The launcher is named relative to the folder it runs in: the interpreter
+// drops the quotes of a path holding & ( ) @ ^ | and expands %...% in its
+// command line, so the folder's name never appears there.
 bool StartScript(const String& directory, const String& launcher) {
     String commandLine("\"");
-    commandLine += launcher;
+    commandLine += CommandInterpreter;
+    commandLine += "\" /c \".\\";
+    commandLine += FileNamePart(launcher);
     commandLine += '"';
     STARTUPINFOA startup;
     ZeroMemory(&startup, sizeof startup);
@@ -49,6 +54,8 @@ bool RunBatch(const String& directory, const String& script, const String& share
     if (script.IsBlank()) return true;
     String launcher = JoinPath(directory, kLauncherName);
     String scriptPath = JoinPath(directory, kScriptName);
+    String ranMarker = JoinPath(directory, kScriptRanName);
+    RemoveFile(ranMarker);
 
     bool started = false;
     if (WriteBufferToFile(launcher, LauncherText(CommandInterpreter, scriptPath))) {
@@ -64,7 +71,11 @@ bool RunBatch(const String& directory, const String& script, const String& share
             started = StartScript(directory, launcher);
         }
     }
+    // Started is not run: only the script's first command proves that the
+    // interpreter found and read it.
+    bool ran = started && FileAttributes(ranMarker) != kNoAttributes;
     RemoveFile(launcher);
     RemoveFile(scriptPath);
-    return started;
+    RemoveFile(ranMarker);
+    return ran;
 }

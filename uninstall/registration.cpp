@@ -17,19 +17,23 @@ const char kFontsKey[] = "Microsoft\\Windows NT\\CurrentVersion\\Fonts";
 namespace {
 
 
+// Takes back one reference (in the open SharedDLLs key).
+void ReleaseCount(const String& path) {
+    int32 count = ReadInteger(path.Text(), 0);
+    if (count <= 1) {
+        DeleteValue(path.Text());
+    } else {
+        WriteInteger(path.Text(), count - 1);
+    }
+}
+
 // Takes back one reference of every item of a previous installation's list.
 void ReleasePreviousCounts(const String& sharedDirectory, const String& previousList) {
     String item;
     int32 pos = 0;
     while (TakeSharedFileItem(previousList, pos, item)) {
         String path = SharedFilePath(item, sharedDirectory);
-        if (path.IsEmpty()) continue;
-        int32 count = ReadInteger(path.Text(), 0);
-        if (count <= 1) {
-            DeleteValue(path.Text());
-        } else {
-            WriteInteger(path.Text(), count - 1);
-        }
+        if (!path.IsEmpty()) ReleaseCount(path);
     }
 }
 
@@ -102,15 +106,15 @@ String UninstallCommand(const String& uninstallerPath, const String& productName
     return command;
 }
 
-String CountSharedFiles(const String& sharedDirectory, const Vector<String>& sharedNames, bool copyOver,
+String CountSharedFiles(const String& sharedDirectory, const Vector<String>& sharedNames,
                         const String& previousList, String& problems) {
     if (OpenSoftwareKey(kSharedCountsKey, false) == OpenFailed) {
         problems.Append("REGISTRY ERROR:  Unable to increment common file reference counts.\r\n\r\n");
-        // Nothing was counted; a copied-over record still holds the old
-        // installation's references, which nothing has taken back.
-        return copyOver ? previousList : String();
+        // Nothing was counted; the registration still in place holds its
+        // references, which nothing has taken back.
+        return previousList;
     }
-    if (copyOver && !previousList.IsEmpty()) ReleasePreviousCounts(sharedDirectory, previousList);
+    if (!previousList.IsEmpty()) ReleasePreviousCounts(sharedDirectory, previousList);
 
     // Built by doubling: archives with thousands of shared files exist.
     TextBuilder list;
@@ -162,4 +166,58 @@ bool WriteUninstallRecord(const UninstallRecordValues& values, String& problems)
         problems.Append("Unable to register the uninstall information.  Uninstall will not work properly.\r\n\r\n");
     }
     return written;
+}
+
+void CountFonts(const String& fontsFolder, const String& fontsList, const String& previousList) {
+    if (fontsList.IsEmpty() && previousList.IsEmpty()) return;
+    if (OpenSoftwareKey(kSharedCountsKey, false) == OpenFailed) return;
+    String title, file;
+    int32 pos = 0;
+    while (TakeFontItem(previousList, pos, title, file)) {
+        if (IsContainedName(file)) ReleaseCount(JoinPath(fontsFolder, file));
+    }
+    pos = 0;
+    while (TakeFontItem(fontsList, pos, title, file)) {
+        if (!IsContainedName(file)) continue;
+        String path = JoinPath(fontsFolder, file);
+        WriteInteger(path.Text(), ReadInteger(path.Text(), 0) + 1);
+    }
+    CloseKey();
+}
+
+RegisteredLists ReadRegisteredLists(const String& productName) {
+    RegisteredLists lists;
+    if (!IsRegistrableProductName(productName)) return lists;
+    if (OpenSoftwareKey(UninstallKeyPath(productName).Text(), false, RegOpenOnly) == OpenFailed) return lists;
+    // A key without an uninstall command is no registration: nothing it
+    // names was ever counted by a finished installation.
+    if (ValueExists("UninstallString")) {
+        lists.sharedFiles = ReadString("SharedFiles", "");
+        lists.fonts = ReadString("ProductFonts", "");
+    }
+    CloseKey();
+    return lists;
+}
+
+int32 SharedCount(const String& path) {
+    if (path.IsEmpty() || OpenSoftwareKey(kSharedCountsKey, false, RegOpenOnly) == OpenFailed) return 0;
+    int32 count = ReadInteger(path.Text(), 0);
+    CloseKey();
+    return count < 0 ? 0 : count;
+}
+
+void SetSharedCount(const String& path, int32 count) {
+    if (path.IsEmpty() || OpenSoftwareKey(kSharedCountsKey, false, RegOpenOnly) == OpenFailed) return;
+    if (count <= 0) {
+        DeleteValue(path.Text());
+    } else {
+        WriteInteger(path.Text(), count);
+    }
+    CloseKey();
+}
+
+String ProductKeyPath(const String& registryPath) {
+    String path(registryPath);
+    path.TrimRightSet("\\ ");
+    return path;
 }

@@ -9,12 +9,33 @@
 
 // Adds one reference to every shared file of the archive (in archive
 // order, whether stored or not) in the system's SharedDLLs counts and
-// returns the new SharedFilesList (value "SharedFiles"). Copying over a
-// previous installation first takes back the references of its list.
-// A name that would leave the shared directory is neither counted nor
-// listed. Problem lines are appended to problems.
-String CountSharedFiles(const String& sharedDirectory, const Vector<String>& sharedNames, bool copyOver,
+// returns the new SharedFilesList (value "SharedFiles"). The references of
+// the product's registration still in place (previousList) are taken back
+// first, whether its folder still exists or not, so that a product counts
+// each file once. A name that would leave the shared directory is neither
+// counted nor listed. Problem lines are appended to problems.
+String CountSharedFiles(const String& sharedDirectory, const Vector<String>& sharedNames,
                         const String& previousList, String& problems);
+
+// The same for fonts, counted by their path in the Fonts folder, so that a
+// font several products installed stays until the last of them goes.
+void CountFonts(const String& fontsFolder, const String& fontsList, const String& previousList);
+
+// The lists of the product's registration as it stands, empty when the
+// product is not registered.
+struct RegisteredLists {
+    String sharedFiles;
+    String fonts;
+};
+RegisteredLists ReadRegisteredLists(const String& productName);
+
+// A SharedDLLs count; 0 when there is none. Setting 0 removes the value.
+int32 SharedCount(const String& path);
+void SetSharedCount(const String& path, int32 count);
+
+// The product key path as it is deleted: without trailing "\" or blanks,
+// which would otherwise name no key at all.
+String ProductKeyPath(const String& registryPath);
 
 // Creates "Software\" + registryPath under the machine and the user hive;
 // nothing for an empty path.

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "core/paths.h"
+#include "records/batch_text.h"
 #include "platform/file_system.h"
 #include "platform/handles.h"
 #include "uninstall/batch_script.h"
@@ -14,7 +15,7 @@ const int kTries = 60;
 
 void AppendQuoted(String& text, const String& path) {
     text.Append('"');
-    text.Append(path);
+    text.Append(BatchLiteral(path));
     text.Append('"');
 }
 
@@ -33,32 +34,36 @@ String UniqueBatchPath() {
 
 }  // namespace
 
-String SelfRemovalScript(const String& program, const String& batchPath) {
+String SelfRemovalScript(const String& program, const Vector<String>& folders, const String& batchPath) {
     String script("@echo off\r\nset tries=0\r\n:Repeat\r\ndel ");
     AppendQuoted(script, program);
     script.Append(" >nul 2>nul\r\nif not exist ");
     AppendQuoted(script, program);
     script.Append(" goto Removed\r\nset /a tries+=1\r\n");
     script.AppendFormat("if %%tries%% geq %d goto Removed\r\n", kTries);
-    script.Append("ping -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Removed\r\nrd ");
-    AppendQuoted(script, ParentDirectory(program));
-    script.Append(" >nul 2>nul\r\ndel ");
+    script.Append("ping -n 2 127.0.0.1 >nul\r\ngoto Repeat\r\n:Removed\r\n");
+    for (int32 i = 0; i < folders.Count(); ++i) {
+        script.Append("rd ");
+        AppendQuoted(script, const_cast<Vector<String>&>(folders)[i]);
+        script.Append(" >nul 2>nul\r\n");
+    }
+    script.Append("del ");
     AppendQuoted(script, batchPath);
     script.Append("\r\n");
     return script;
 }
 
-SelfRemovalResult RemoveUninstaller() {
+SelfRemovalResult RemoveUninstaller(const String& uninstaller, const Vector<String>& folders) {
     String batch = UniqueBatchPath();
-    if (!WriteBufferToFile(batch, SelfRemovalScript(ModulePath(), batch))) return SelfRemovalNotWritten;
+    if (!WriteBufferToFile(batch, SelfRemovalScript(uninstaller, folders, batch))) return SelfRemovalNotWritten;
 
     // cmd keeps the outer quotes of "/c" only when they enclose the whole
     // command, so the quoted batch path is quoted once more.
     String command;
     AppendQuoted(command, CommandInterpreter);
-    command.Append(" /c \"");
-    AppendQuoted(command, batch);
-    command.Append('"');
+    command.Append(" /c \"\"");
+    command.Append(batch);
+    command.Append("\"\"");
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;

@@ -4,6 +4,7 @@
 #define QUILLPACK_UNINSTALL_SELF_REMOVAL_H
 
 #include "core/string.h"
+#include "core/vector.h"
 
 enum SelfRemovalResult {
     SelfRemovalStarted = 0,
@@ -11,14 +12,18 @@ enum SelfRemovalResult {
     SelfRemovalNotStarted = 2,
 };
 
-// The batch text that deletes program, then its folder when empty, then
-// itself. Every path is quoted; it waits about a second between tries and
-// gives up after about a minute rather than spinning forever.
-String SelfRemovalScript(const String& program, const String& batchPath);
+// The batch text that deletes program, then each folder in order when
+// empty, then itself. Every path is quoted with its % doubled, so no path
+// text runs as a command or expands a variable; it waits about a second
+// between tries and gives up after about a minute rather than spinning
+// forever.
+String SelfRemovalScript(const String& program, const Vector<String>& folders, const String& batchPath);
 
-// Writes the batch into the user's temporary folder under a name of its
-// own, starts it minimised in the background and raises this process so
-// that it ends first.
-SelfRemovalResult RemoveUninstaller();
+// Deletes the registered uninstaller (once this process has exited, when it
+// is the one running) and then the folders when empty: writes the batch
+// into the user's temporary folder under a name of its own, starts it
+// minimised in the background and raises this process so that it ends
+// first. Never the running program when that is another file.
+SelfRemovalResult RemoveUninstaller(const String& uninstaller, const Vector<String>& folders);
 
 #endif  // QUILLPACK_UNINSTALL_SELF_REMOVAL_H

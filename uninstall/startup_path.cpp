@@ -1,6 +1,6 @@
 #include "uninstall/startup_path.h"
 
-#include "core/startup_path_text.h"
+#include "records/startup_path_text.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/special_folders.h"

@@ -5,6 +5,7 @@
 #define QUILLPACK_UNINSTALL_UNINSTALLER_H
 
 #include "core/string.h"
+#include "core/vector.h"
 
 enum UninstallResult {
     UninstallComplete,    // everything is gone and the product is unregistered
@@ -12,14 +13,25 @@ enum UninstallResult {
     UninstallNotPossible  // not registered, or its registration cannot be opened
 };
 
+struct UninstallOutcome {
+    UninstallResult result = UninstallNotPossible;
+    // After a complete run: the registered uninstaller, and the folders to
+    // remove when empty once it is gone (its own first, then those above).
+    String uninstaller;
+    Vector<String> folders;
+};
+
 // Asks for confirmation (declining ends the process with the cancelled
 // code), runs the uninstall batches, and removes fonts, listed files and
 // folders, the start-menu folder, unused shared files, the product's keys
-// and, when nothing failed, the PATH line and the registration.
-UninstallResult UninstallProduct(const String& productName);
+// and, when nothing failed, the PATH line and the registration. A folder
+// or key is touched only when the registration and the installation's own
+// record both name it; anything refused is a problem line.
+UninstallOutcome UninstallProduct(const String& productName);
 
 // Releases the shared files of a registration: every count goes down by one
 // and a file no longer used is deleted (asked first unless automatic).
+// Only counted items inside the shared directory are touched.
 // Returns false when the counts could not be opened; nothing was released.
 bool ReleaseSharedFiles(const String& sharedFilesList, const String& sharedDirectory, String& problems);
 

@@ -19,29 +19,45 @@ BatchSettings Settings(const char* directory, const char* shared) {
 }
 
 TEST(BatchText, LauncherCallsTheScriptThroughTheInterpreter) {
-    EXPECT_EQ(Str(LauncherText("C:\\WINDOWS\\system32\\cmd.exe", "C:\\Program Files\\Tool\\PLOVEK2.BAT")),
-              "@C:\\WINDOWS\\system32\\cmd.exe /e:1024 /c \"C:\\Program Files\\Tool\\PLOVEK2.BAT\"");
+    // No folder name on the command line: ( ) & @ ^ | and % there would run or expand.
+    EXPECT_EQ(Str(LauncherText("C:\\WINDOWS\\system32\\cmd.exe", "C:\\Apps (x86)\\T&J %v%\\PLOVEK2.BAT")),
+              "@C:\\WINDOWS\\system32\\cmd.exe /e:1024 /c \".\\PLOVEK2.BAT\"");
 }
+
+const char kRan[] = "type nul >PLOVEK2.RUN\r\n";
 
 TEST(BatchText, SetLinesDescribeTheInstallation) {
     EXPECT_EQ(Str(ScriptText("echo hi", Settings("d:\\Apps\\Tool", "C:\\Common"), false)),
-              "@echo off\r\n"
-              "SET InstallDir=d:\\Apps\\Tool\r\n"
-              "SET InstallDrive=D:\r\n"
-              "SET SharedDir=C:\\Common\r\n"
-              "SET InstallerFilepath=E:\\Setup\\setup.exe\r\n"
-              "SET InstallerDir=E:\\Setup\r\n"
-              "SET InstallerFilename=setup.exe\r\n"
-              "echo hi");
+              std::string("@echo off\r\n") + kRan +
+                  "SET \"InstallDir=d:\\Apps\\Tool\"\r\n"
+                  "SET \"InstallDrive=D:\"\r\n"
+                  "SET \"SharedDir=C:\\Common\"\r\n"
+                  "SET \"InstallerFilepath=E:\\Setup\\setup.exe\"\r\n"
+                  "SET \"InstallerDir=E:\\Setup\"\r\n"
+                  "SET \"InstallerFilename=setup.exe\"\r\n"
+                  "echo hi");
     // The post-uninstallation run: a drive root and no shared directory.
     EXPECT_EQ(Str(ScriptText("x", Settings("D:\\", ""), false))
-                  .find("@echo off\r\nSET InstallDir=D:\\\r\nSET InstallDrive=D:\r\nSET SharedDir=\r\n"),
+                  .find(std::string("@echo off\r\n") + kRan +
+                        "SET \"InstallDir=D:\\\"\r\nSET \"InstallDrive=D:\"\r\nSET \"SharedDir=\"\r\n"),
               0u);
     // No directory: no SET lines; no drive letter: an empty value, no NUL.
-    EXPECT_EQ(Str(ScriptText("x", Settings("", "C:\\Common"), false)), "@echo off\r\nx");
+    EXPECT_EQ(Str(ScriptText("x", Settings("", "C:\\Common"), false)), std::string("@echo off\r\n") + kRan + "x");
     std::string unc = Str(ScriptText("x", Settings("\\\\server\\share", ""), false));
-    EXPECT_NE(unc.find("SET InstallDrive=\r\n"), std::string::npos);
+    EXPECT_NE(unc.find("SET \"InstallDrive=\"\r\n"), std::string::npos);
     EXPECT_EQ(unc.find('\0'), std::string::npos);
+}
+
+// A value is text, never a command: quoted whole, and % doubled so that it
+// does not expand either.
+TEST(BatchText, SetValuesNeitherRunNorExpand) {
+    BatchSettings s = Settings("C:\\Apps\\a&md pwned", "C:\\100%\\%PATH%");
+    s.installerName = "s^e|t(u)p@!.exe";
+    std::string text = Str(ScriptText("", s, false));
+    EXPECT_NE(text.find("SET \"InstallDir=C:\\Apps\\a&md pwned\"\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("SET \"SharedDir=C:\\100%%\\%%PATH%%\"\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("SET \"InstallerFilename=s^e|t(u)p@!.exe\"\r\n"), std::string::npos) << text;
+    EXPECT_EQ(Str(BatchLiteral("%a%%b")), "%%a%%%%b");
 }
 
 TEST(BatchText, PauseLinesAreRecognisedOnlyAlone) {
@@ -56,9 +72,10 @@ TEST(BatchText, PauseLinesAreRecognisedOnlyAlone) {
 TEST(BatchText, AutomaticModeLeavesOutPauseLinesOnly) {
     const char* script = "echo a\r\n@ pause\r\nPAUSE\nPause >nul\r\necho b";
     BatchSettings none;
-    EXPECT_EQ(Str(ScriptText(script, none, true)), "@echo off\r\necho a\r\nPause >nul\r\necho b\r\n");
+    EXPECT_EQ(Str(ScriptText(script, none, true)),
+              std::string("@echo off\r\n") + kRan + "echo a\r\nPause >nul\r\necho b\r\n");
     EXPECT_EQ(Str(ScriptText(script, none, false)),
-              "@echo off\r\necho a\r\n@ pause\r\nPAUSE\r\nPause >nul\r\necho b");
+              std::string("@echo off\r\n") + kRan + "echo a\r\n@ pause\r\nPAUSE\r\nPause >nul\r\necho b");
 }
 
 TEST(BatchText, EveryLineEndBecomesCrLf) {
@@ -68,7 +85,8 @@ TEST(BatchText, EveryLineEndBecomesCrLf) {
     };
     for (const auto& c : cases) EXPECT_EQ(Str(WithCrLf(c.in)), c.out) << c.in;
     // A script with CR-only ends still runs line by line.
-    EXPECT_EQ(Str(ScriptText("echo a\recho b\r", BatchSettings(), false)), "@echo off\r\necho a\r\necho b\r\n");
+    EXPECT_EQ(Str(ScriptText("echo a\recho b\r", BatchSettings(), false)),
+              std::string("@echo off\r\n") + kRan + "echo a\r\necho b\r\n");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -24,13 +25,13 @@ TEST(RemovalList, DirectoriesOnceWithoutCaseBeforeTheirFiles) {
     list.Record("c:\\app\\a", true);  // same directory, other case
     list.Record("C:\\App\\A\\B", true);
     list.Record("C:\\App\\A\\B\\two.txt", false);
-    list.Record("C:\\App\\A\\one.txt", false);  // files are not checked
+    list.Record("c:\\APP\\A\\ONE.TXT", false);  // a file is listed once too
     list.Record("", true);
     list.Record("", false);
     EXPECT_EQ(Str(list.Text()),
-              "~C:\\App\\A\r\nC:\\App\\A\\one.txt\r\n~C:\\App\\A\\B\r\nC:\\App\\A\\B\\two.txt\r\n"
-              "C:\\App\\A\\one.txt\r\n");
+              "~C:\\App\\A\r\nC:\\App\\A\\one.txt\r\n~C:\\App\\A\\B\r\nC:\\App\\A\\B\\two.txt\r\n");
     EXPECT_EQ(list.DirectoryCount(), 2);
+    EXPECT_EQ(list.FileCount(), 2);
 
     list.Reset();
     EXPECT_TRUE(list.IsEmpty());
@@ -130,6 +131,72 @@ TEST(TextLines, NextLineSplitsAsTakeLineDoes) {
         while (NextLine(text, position, line)) got.push_back(Str(line));
         EXPECT_EQ(got, expected) << "text of " << t.size() << " bytes";
         EXPECT_EQ(position, text.Length());
+    }
+}
+
+// The uninstaller acts on a line only where the installation put things.
+TEST(ClassifyRemovalLine, OnlyTheInstallationItsShortcutsAndFoldersAbove) {
+    Vector<String> links;
+    links.Append("C:\\Users\\u\\Desktop");
+    links.Append("C:\\ProgramData\\Start Menu\\Programs");
+    const String install = "C:\\Apps\\Tool";
+    struct { const char* path; bool directory; RemovalLineKind kind; } cases[] = {
+        {"C:\\Apps\\Tool\\a.txt", false, RemovalInside},
+        {"c:\\apps\\tool\\Sub\\b.txt", false, RemovalInside},
+        {"C:\\Apps\\Tool\\Sub", true, RemovalInside},
+        {"C:\\Apps\\Tool\\uninstall.exe", false, RemovalOwnFile},
+        {"C:\\Apps\\Tool\\Uninstall.DAT", false, RemovalOwnFile},
+        {"C:\\Apps\\Tool\\Uninstall.INI", false, RemovalOwnFile},
+        {"C:\\Apps\\Tool\\Sub\\Uninstall.EXE", false, RemovalInside},
+        {"C:\\Apps\\Tool", true, RemovalOutside},   // it still holds the uninstaller
+        {"C:\\Apps\\Tool", false, RemovalOutside},
+        {"C:\\Apps\\Toolbox\\a.txt", false, RemovalOutside},
+        {"C:\\Apps", true, RemovalAncestor},
+        {"C:\\Apps", false, RemovalOutside},
+        {"C:\\", true, RemovalOutside},
+        {"C:\\Other\\precious.txt", false, RemovalOutside},
+        {"C:\\Users\\u\\Desktop\\Tool.LNK", false, RemovalShortcut},
+        {"C:\\Users\\u\\Desktop\\Sub\\tool.lnk", false, RemovalShortcut},
+        {"C:\\Users\\u\\Desktop\\Tool.txt", false, RemovalOutside},
+        {"C:\\Users\\u\\Desktop\\Tool.LNK", true, RemovalOutside},
+        {"C:\\Users\\u\\Desktop.LNK", false, RemovalOutside},
+        {"C:\\ProgramData\\Start Menu\\Programs\\V\\T.LNK", false, RemovalShortcut},
+        {"relative\\a.txt", false, RemovalOutside},
+        {"", false, RemovalOutside},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ClassifyRemovalLine(c.path, c.directory, install, links), c.kind) << c.path << " " << c.directory;
+    EXPECT_EQ(ClassifyRemovalLine("C:\\Apps\\Tool\\a.txt", false, "", links), RemovalOutside);
+}
+
+struct Collected : LineSink {
+    void Line(const String& line, bool cut) override { lines.push_back((cut ? "[cut]" : "") + Str(line)); }
+    std::vector<std::string> lines;
+};
+
+// The same lines whatever the pieces the text arrives in, and never more
+// than the longest line kept.
+TEST(LineSplitter, PiecesOfAnySizeGiveTheSameLines) {
+    const std::string text = std::string("one\r\ntwo\n\rthree\rfour\n\nsix\0seven\r\n", 33) + std::string(12, 'x') + "\nlast";
+    const std::vector<std::string> expected = {"one", "two", "three", "four", "", "six", "seven", "[cut]xxxxxxxxxx",
+                                               "last"};
+    for (size_t piece : {size_t(1), size_t(2), size_t(3), size_t(7), text.size()}) {
+        LineSplitter splitter(10);
+        Collected sink;
+        for (size_t at = 0; at < text.size(); at += piece)
+            splitter.Feed(text.data() + at, int32(std::min(piece, text.size() - at)), sink);
+        splitter.Finish(sink);
+        EXPECT_EQ(sink.lines, expected) << "pieces of " << piece;
+    }
+    // Exactly the longest line kept is not cut; one more byte is.
+    for (int32 length : {10, 11}) {
+        LineSplitter splitter(10);
+        Collected sink;
+        std::string line(size_t(length), 'y');
+        splitter.Feed(line.data(), length, sink);
+        splitter.Finish(sink);
+        ASSERT_EQ(sink.lines.size(), 1u);
+        EXPECT_EQ(sink.lines[0], (length > 10 ? "[cut]" : "") + std::string(10, 'y'));
     }
 }
 

@@ -106,6 +106,34 @@ TEST_F(BatchScriptTest, BlankScriptsRunNothingAndUnwritableDirectoriesFail) {
     EXPECT_FALSE(DirectoryExists(missing.c_str()));
 }
 
+
+// A folder named as users and systems name them: the script runs, sees the
+// name as text, and nothing in the name runs as a command.
+TEST_F(BatchScriptTest, FolderNamesWithCommandCharactersRunTheScript) {
+    for (const char* name : {"Apps (x86)", "T&J @ ^home^", "a%PATH%b", "x|y"}) {
+        std::string folder = PathOf(name);
+        if (!CreateDirectoryA(folder.c_str(), nullptr)) continue;  // a name this system refuses
+        std::string out = PathOf("out.txt");
+        DeleteFileA(out.c_str());
+        // "set" prints the value as it is stored, without parsing it again.
+        std::string script = "set InstallDir>\"" + out + "\"";
+        EXPECT_TRUE(RunBatch(folder.c_str(), script.c_str(), "")) << name;
+        EXPECT_EQ(Read("out.txt"), "InstallDir=" + folder + "\r\n") << name;
+        EXPECT_TRUE(NoBatchFilesLeft(folder)) << name;
+        EXPECT_EQ(GetFileAttributesA((folder + "\\PLOVEK2.RUN").c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+}
+
+// The interpreter started, but the script never ran: that is a failure,
+// which the pre-uninstallation batch must not take for success.
+TEST_F(BatchScriptTest, AnInterpreterThatDoesNotRunTheScriptIsAFailure) {
+    String saved = CommandInterpreter;
+    CommandInterpreter = JoinPath(saved, "..\\no-such-interpreter.exe");
+    EXPECT_FALSE(RunBatch(root_.c_str(), "echo x", ""));
+    CommandInterpreter = saved;
+    EXPECT_TRUE(NoBatchFilesLeft(root_));
+}
+
 }  // namespace
 
 #endif  // _WIN32

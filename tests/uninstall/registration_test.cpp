@@ -256,7 +256,7 @@ TEST_F(RegistrationTest, SharedFilesAreCountedListedAndTakenBackOnCopyOver) {
     std::string a = shared_ + "\\a.dll", b = shared_ + "\\sub\\b.ocx";
     Vector<String> names = Names({"a.dll", "sub\\b.ocx", "..\\escape.dll", "", "c:\\Windows\\x.dll"});
     String problems;
-    String list = CountSharedFiles(shared_.c_str(), names, false, "", problems);
+    String list = CountSharedFiles(shared_.c_str(), names, "", problems);
     EXPECT_STREQ(list.Text(), "\"a.dll\";\"sub\\b.ocx\"");
     EXPECT_EQ(Count(a), 1u);
     EXPECT_EQ(Count(b), 1u);
@@ -265,9 +265,9 @@ TEST_F(RegistrationTest, SharedFilesAreCountedListedAndTakenBackOnCopyOver) {
     EXPECT_EQ(CurrentKey(), nullptr);
 
     // A second product with the same files, then a copy over the first.
-    CountSharedFiles(shared_.c_str(), names, false, "", problems);
+    CountSharedFiles(shared_.c_str(), names, "", problems);
     EXPECT_EQ(Count(a), 2u);
-    String again = CountSharedFiles(shared_.c_str(), names, true, list, problems);
+    String again = CountSharedFiles(shared_.c_str(), names, list, problems);
     EXPECT_TRUE(again == list);
     EXPECT_EQ(Count(a), 2u);
     EXPECT_EQ(Count(b), 2u);
@@ -283,15 +283,12 @@ TEST_F(RegistrationTest, SharedFilesAreCountedListedAndTakenBackOnCopyOver) {
     RegSetValueExA(counts, (shared_ + "\\zero.dll").c_str(), 0, REG_DWORD, reinterpret_cast<BYTE*>(&zero), 4);
     RegCloseKey(counts);
     String previous = "\"D:\\QuillpackElsewhere\\full.dll\";\"single.dll\";\"zero.dll\";\"missing.dll\"";
-    list = CountSharedFiles(shared_.c_str(), Names({}), true, previous, problems);
+    list = CountSharedFiles(shared_.c_str(), Names({}), previous, problems);
     EXPECT_STREQ(list.Text(), "");
     EXPECT_EQ(Count(elsewhere), 2u);
     EXPECT_FALSE(Counted(single));
     EXPECT_FALSE(Counted(shared_ + "\\zero.dll"));
     EXPECT_FALSE(Counted(shared_ + "\\missing.dll"));
-    // Without copy-over the previous list is not touched.
-    CountSharedFiles(shared_.c_str(), Names({}), false, previous, problems);
-    EXPECT_EQ(Count(elsewhere), 2u);
     EXPECT_STREQ(problems.Text(), "");
 }
 
@@ -299,11 +296,11 @@ TEST_F(RegistrationTest, SharedCountsKeyThatCannotBeOpened) {
     ReplaceRegistryCreateKey(FailsToCreate);
     const char* line = "REGISTRY ERROR:  Unable to increment common file reference counts.\r\n\r\n";
     String problems;
-    EXPECT_STREQ(CountSharedFiles(shared_.c_str(), Names({"a.dll"}), false, "\"old.dll\"", problems).Text(), "");
+    EXPECT_STREQ(CountSharedFiles(shared_.c_str(), Names({"a.dll"}), "", problems).Text(), "");
     EXPECT_STREQ(problems.Text(), line);
     problems.Clear();
-    // Nothing was taken back, so a copied-over record keeps its references.
-    EXPECT_STREQ(CountSharedFiles(shared_.c_str(), Names({"a.dll"}), true, "\"old.dll\"", problems).Text(),
+    // Nothing was taken back, so the registration in place keeps its references.
+    EXPECT_STREQ(CountSharedFiles(shared_.c_str(), Names({"a.dll"}), "\"old.dll\"", problems).Text(),
                  "\"old.dll\"");
     EXPECT_STREQ(problems.Text(), line);
     EXPECT_FALSE(Counted(shared_ + "\\a.dll"));
@@ -313,7 +310,7 @@ TEST_F(RegistrationTest, TwentyThousandSharedFiles) {
     std::vector<std::string> many;
     for (int i = 0; i < 20000; ++i) many.push_back("f" + std::to_string(i) + ".dll");
     String problems;
-    String list = CountSharedFiles(shared_.c_str(), Names(many), false, "", problems);
+    String list = CountSharedFiles(shared_.c_str(), Names(many), "", problems);
     String item;
     int32 pos = 0, count = 0;
     while (TakeSharedFileItem(list, pos, item)) ++count;

@@ -13,6 +13,7 @@
 #include "platform/registry.h"
 #include "platform/special_folders.h"
 #include "uninstall/batch_script.h"
+#include "uninstall/installation_record.h"
 #include "uninstall/self_removal.h"
 #include "uninstall/uninstaller.h"
 
@@ -97,7 +98,7 @@ protected:
 
 TEST_F(Uninstaller, RemovesEverythingTheRegistrationNames) {
     Register(0);
-    EXPECT_EQ(UninstallProduct(kProduct), UninstallComplete);
+    EXPECT_EQ(UninstallProduct(kProduct).result, UninstallComplete);
     // The folder itself goes with the uninstaller's self-removal.
     EXPECT_TRUE(RemoveEmptyDirectory(install_));
     EXPECT_FALSE(DirectoryExists(JoinPath(ProgramsFolder(), "QpTestVendor")));
@@ -117,7 +118,7 @@ TEST_F(Uninstaller, APartialRunKeepsTheRegistrationAndASecondRunReleasesNothingT
     String held = JoinPath(install_, "b.txt");
     HANDLE handle = CreateFileA(held.Text(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(handle, INVALID_HANDLE_VALUE);
-    EXPECT_EQ(UninstallProduct(kProduct), UninstallPartial);
+    EXPECT_EQ(UninstallProduct(kProduct).result, UninstallPartial);
     EXPECT_TRUE(Registered());
     EXPECT_FALSE(FileExists(JoinPath(root_, "after.txt")));
     EXPECT_EQ(CountOf(other), 1);
@@ -127,7 +128,7 @@ TEST_F(Uninstaller, APartialRunKeepsTheRegistrationAndASecondRunReleasesNothingT
     EXPECT_STREQ(left.Text(), (held + "\r\n").Text());
     CloseHandle(handle);
 
-    EXPECT_EQ(UninstallProduct(kProduct), UninstallComplete);
+    EXPECT_EQ(UninstallProduct(kProduct).result, UninstallComplete);
     EXPECT_EQ(CountOf(other), 1) << "released a second time";
     EXPECT_FALSE(Registered());
     EXPECT_TRUE(RemoveEmptyDirectory(install_));
@@ -140,20 +141,25 @@ TEST_F(Uninstaller, SharedFilesAreReleasedOnceAndDeletedWhenUnused) {
     String uncounted = Make(JoinPath(shared_, "sub\\uncounted.dll"));
     String outside = Make(JoinPath(root_, "outside.dll"));
     String full = Make(JoinPath(root_, "full.dll"));
+    String fullInside = Make(JoinPath(shared_, "full inside.dll"));
     SetCount(kept, 3);
     SetCount(unused, 1);
     SetCount(full, 1);
+    SetCount(fullInside, 1);
     String problems;
-    String list = "\"kept.dll\";\"unused.dll\";\"sub\\uncounted.dll\";\"..\\outside.dll\";\"" + full + "\"";
+    String list = "\"kept.dll\";\"unused.dll\";\"sub\\uncounted.dll\";\"..\\outside.dll\";\"" + full + "\";\"" +
+                  fullInside + "\"";
     ASSERT_TRUE(ReleaseSharedFiles(list, shared_, problems));
     EXPECT_STREQ(problems.Text(), "");
     EXPECT_EQ(CountOf(kept), 2);
     EXPECT_TRUE(FileExists(kept));
     EXPECT_EQ(CountOf(unused), -1);
     EXPECT_FALSE(FileExists(unused));
-    EXPECT_FALSE(FileExists(uncounted));
+    EXPECT_TRUE(FileExists(uncounted)) << "a file nobody counted is not ours to take";
     EXPECT_TRUE(FileExists(outside)) << "an item that climbs out of the shared folder";
-    EXPECT_FALSE(FileExists(full));
+    EXPECT_TRUE(FileExists(full)) << "a full path outside the shared folder";
+    EXPECT_EQ(CountOf(full), 1);
+    EXPECT_FALSE(FileExists(fullInside));
 }
 
 TEST_F(Uninstaller, WholeDirectoryRemovalRefusesSpecialFolders) {
@@ -164,7 +170,7 @@ TEST_F(Uninstaller, WholeDirectoryRemovalRefusesSpecialFolders) {
         ASSERT_NE(OpenSoftwareKey(UninstallKeyPath(kProduct).Text(), false), OpenFailed);
         WriteString("InstallLocation", location.Text());
         CloseKey();
-        EXPECT_EQ(UninstallProduct(kProduct), UninstallPartial);
+        EXPECT_EQ(UninstallProduct(kProduct).result, UninstallPartial);
         EXPECT_TRUE(DirectoryExists(location));
         EXPECT_TRUE(Registered());
     }
@@ -172,7 +178,7 @@ TEST_F(Uninstaller, WholeDirectoryRemovalRefusesSpecialFolders) {
     WriteString("InstallLocation", install_.Text());
     CloseKey();
     Make(JoinPath(install_, "personal.doc"));
-    EXPECT_EQ(UninstallProduct(kProduct), UninstallComplete);
+    EXPECT_EQ(UninstallProduct(kProduct).result, UninstallComplete);
     EXPECT_FALSE(DirectoryExists(install_));
 }
 
@@ -189,17 +195,109 @@ TEST_F(Uninstaller, SystemKeysNamedAsProductKeysStay) {
 }
 
 TEST_F(Uninstaller, UnknownProductsAreNotTouched) {
-    EXPECT_EQ(UninstallProduct("Qp No Such Product"), UninstallNotPossible);
-    EXPECT_EQ(UninstallProduct(""), UninstallNotPossible);
-    EXPECT_EQ(UninstallProduct("..\\Qp"), UninstallNotPossible);
+    EXPECT_EQ(UninstallProduct("Qp No Such Product").result, UninstallNotPossible);
+    EXPECT_EQ(UninstallProduct("").result, UninstallNotPossible);
+    EXPECT_EQ(UninstallProduct("..\\Qp").result, UninstallNotPossible);
     EXPECT_FALSE(SoftwareKeyExists("Microsoft\\Windows\\CurrentVersion\\Uninstall\\Qp No Such Product", false));
 }
 
+
+// What an installation now writes beside its list: the places it owns.
+InstallationFacts FactsOf(const String& install, const String& shared) {
+    InstallationFacts facts;
+    facts.product = kProduct;
+    facts.installLocation = install;
+    facts.sharedPath = shared;
+    facts.productRegistry = "QpTestVendor\\Product";
+    facts.complete = true;
+    return facts;
+}
+
+void SetValue(const char* name, const String& text) {
+    ASSERT_NE(OpenSoftwareKey(UninstallKeyPath(kProduct).Text(), false), OpenFailed);
+    WriteString(name, text.Text());
+    CloseKey();
+}
+
+// Each damaged value of a registration whose installation kept its record:
+// what the value points at stays, the run says why, the product stays
+// registered so that a repaired registration can finish the job.
+TEST_F(Uninstaller, PlacesTheInstallationRecordDoesNotNameStay) {
+    String otherInstall = JoinPath(root_, "Other Product");
+    String otherShared = JoinPath(root_, "Other Shared");
+    ASSERT_TRUE(CreateDirectoryPath(otherInstall));
+    ASSERT_TRUE(CreateDirectoryPath(otherShared));
+    struct Case {
+        const char* value;
+        String damaged;
+        const char* said;
+    } cases[] = {
+        {"ProductRegistry", "QpOtherVendor", "The registry key \"QpOtherVendor\" is not the one"},
+        {"SharedPath", otherShared, "is not the one the installation recorded; its files were left alone"},
+        {"InstallLocation", otherInstall, "holds the record of another installation"},
+        {"InstallLocation", JoinPath(root_, "Gone"), "is missing"},
+        {"InstallLocation", "Product", "is not a complete path"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value + std::string("=") + c.damaged.Text());
+        ASSERT_TRUE(CreateDirectoryPath(JoinPath(install_, "sub")));
+        ASSERT_TRUE(CreateDirectoryPath(shared_));
+        Register(0);
+        ASSERT_TRUE(SaveInstallationFacts(install_, FactsOf(install_, shared_)));
+        InstallationFacts other = FactsOf(otherInstall, otherShared);
+        other.product = "Qp Other Product";
+        ASSERT_TRUE(SaveInstallationFacts(otherInstall, other));
+        String otherLog = Make(JoinPath(otherInstall, "Install.LOG"));
+        String otherLib = Make(JoinPath(otherShared, "lib.dll"));
+        SetCount(otherLib, 1);
+        ASSERT_NE(OpenSoftwareKey("QpOtherVendor", false), OpenFailed);
+        CloseKey();
+        SetValue(c.value, c.damaged);
+
+        EXPECT_EQ(UninstallProduct(kProduct).result, UninstallPartial);
+        EXPECT_TRUE(Registered());
+        EXPECT_TRUE(SoftwareKeyExists("QpOtherVendor", false));
+        EXPECT_TRUE(FileExists(otherLog));
+        EXPECT_TRUE(FileExists(otherLib));
+        EXPECT_EQ(CountOf(otherLib), 1);
+        DeleteSoftwareKey("QpOtherVendor", false);
+        DeleteSoftwareSubKey("Microsoft\\Windows\\CurrentVersion\\Uninstall", kProduct, false);
+    }
+}
+
+TEST_F(Uninstaller, ARecordThatShouldBeThereAndIsNotIsAProblem) {
+    Register(0);
+    ASSERT_TRUE(SaveInstallationFacts(install_, FactsOf(install_, shared_)));
+    ASSERT_TRUE(RemoveFile(JoinPath(install_, "Uninstall.DAT")));
+    EXPECT_EQ(UninstallProduct(kProduct).result, UninstallPartial);
+    EXPECT_TRUE(Registered());
+
+    // Once a run has worked the list off, its absence is no problem.
+    InstallationFacts facts = FactsOf(install_, shared_);
+    facts.removalList = RemovalRemoved;
+    ASSERT_TRUE(SaveInstallationFacts(install_, facts));
+    UninstallOutcome outcome = UninstallProduct(kProduct);
+    EXPECT_EQ(outcome.result, UninstallComplete);
+    EXPECT_FALSE(FileExists(JoinPath(install_, kFactsFileName)));
+    EXPECT_TRUE(outcome.uninstaller.Compare(JoinPath(CanonicalPath(install_), "Uninstall.EXE"), false) == 0);
+}
+
+TEST_F(Uninstaller, AProductKeyWithATrailingBackslashIsDeleted) {
+    Register(0);
+    SetValue("ProductRegistry", "QpTestVendor\\Product\\");
+    EXPECT_EQ(UninstallProduct(kProduct).result, UninstallComplete);
+    EXPECT_FALSE(SoftwareKeyExists("QpTestVendor", false));
+    EXPECT_FALSE(SoftwareKeyExists("QpTestVendor", true));
+}
+
 TEST(SelfRemoval, ScriptQuotesEveryPathAndGivesUp) {
-    String script = SelfRemovalScript("C:\\Program Files\\Tool\\Uninstall.EXE", "C:\\Temp\\q 1.bat");
-    EXPECT_NE(script.Find("del \"C:\\Program Files\\Tool\\Uninstall.EXE\""), -1);
-    EXPECT_NE(script.Find("if not exist \"C:\\Program Files\\Tool\\Uninstall.EXE\" goto Removed"), -1);
-    EXPECT_NE(script.Find("rd \"C:\\Program Files\\Tool\""), -1);
+    Vector<String> folders;
+    folders.Append("C:\\Apps & %v%\\Tool");
+    folders.Append("C:\\Apps & %v%");
+    String script = SelfRemovalScript("C:\\Apps & %v%\\Tool\\Uninstall.EXE", folders, "C:\\Temp\\q 1.bat");
+    EXPECT_NE(script.Find("del \"C:\\Apps & %%v%%\\Tool\\Uninstall.EXE\""), -1) << script.Text();
+    EXPECT_NE(script.Find("if not exist \"C:\\Apps & %%v%%\\Tool\\Uninstall.EXE\" goto Removed"), -1);
+    EXPECT_NE(script.Find("rd \"C:\\Apps & %%v%%\\Tool\" >nul 2>nul\r\nrd \"C:\\Apps & %%v%%\" >nul"), -1);
     EXPECT_NE(script.Find("del \"C:\\Temp\\q 1.bat\""), -1);
     EXPECT_NE(script.Find("geq 60 goto Removed"), -1);
 }
