@@ -454,8 +454,10 @@ bool LzStreamDecoder::Feed(const byte* data, size_t length) {
         if (used < before) {
             // Still cut: the whole chunk went into the carry.
             if (take < length) return Fail();  // cannot happen: the carry holds any opcode
-            memmove(carry_, ip, carried_ - used);
-            carried_ -= used;
+            if (used > 0) {
+                memmove(carry_, ip, carried_ - used);
+                carried_ -= used;
+            }
             return HandOn();
         }
         carried_ = 0;
@@ -473,4 +475,101 @@ bool LzStreamDecoder::Finish() {
     if (damaged_ || stopped_) return false;
     if (headLength_ < 8 || carried_ > 0) return Fail();
     return HandOn();
+}
+
+// --- Scanning -------------------------------------------------------------------
+
+namespace {
+
+// Bytes of an opcode in front of its literal bytes: the control byte and
+// its operands.
+size_t OpcodeHeadBytes(uint32 control) {
+    if (control < 0x40) return 2;
+    if (control < 0x80) return 1;
+    if (control < 0xC0) return 2;
+    return 3 + ((control & 0x1F) == 0 ? 2 : 0) + ((control & 0x20) ? 1 : 0);
+}
+
+}  // namespace
+
+void LzBlockScanner::Start() {
+    produced_ = skip_ = 0;
+    headLength_ = partialLength_ = 0;
+    damaged_ = false;
+}
+
+// The opcode whose head (OpcodeHeadBytes) is at op: its output counted the
+// way the decoder makes it, refused matches included.
+void LzBlockScanner::Opcode(const byte* op) {
+    const uint32 control = op[0];
+    uint32 k = control & 0x3F;
+    if (control < 0x40) {
+        produced_ += k + 3;
+    } else if (control < 0x80) {
+        produced_ += k;
+        skip_ = k;
+    } else if (control < 0xC0) {
+        const uint32 n = uint32(op[1]) * 64 + k;
+        produced_ += n;
+        skip_ = n;
+    } else {
+        const bool far = (k & 0x20) != 0;
+        k &= 0x1F;
+        const byte* p = op + 1;
+        if (k == 0) {
+            k = Read16(p);
+            p += 2;
+        }
+        uint64_t distance = Read16(p);
+        if (far) distance |= uint64_t(p[2]) << 16;
+        distance += 4;
+        const uint64_t n = uint64_t(k) + 3;
+        if (n <= distance && distance <= produced_) produced_ += n;
+    }
+}
+
+bool LzBlockScanner::Feed(const byte* data, size_t length) {
+    if (damaged_) return false;
+    while (headLength_ < 8 && length > 0) {
+        head_[headLength_++] = *data++;
+        --length;
+        if (headLength_ == 4 && Read32(head_) != CompressionMagic) {
+            damaged_ = true;
+            return false;
+        }
+    }
+    const byte* p = data;
+    const byte* const end = data + length;
+    for (;;) {
+        if (skip_ > 0) {
+            const size_t left = size_t(end - p);
+            if (skip_ >= left) {
+                skip_ -= left;
+                return true;
+            }
+            p += size_t(skip_);
+            skip_ = 0;
+        }
+        if (p == end) return true;
+        if (partialLength_ > 0 || size_t(end - p) < 6) {
+            // Gather the opcode's head byte by byte across chunks.
+            if (partialLength_ == 0) partial_[partialLength_++] = *p++;
+            const size_t need = OpcodeHeadBytes(partial_[0]);
+            while (partialLength_ < need && p < end) partial_[partialLength_++] = *p++;
+            if (partialLength_ < need) return true;
+            partialLength_ = 0;
+            Opcode(partial_);
+        } else {
+            Opcode(p);
+            p += OpcodeHeadBytes(*p);
+        }
+    }
+}
+
+bool LzBlockScanner::Finish() {
+    if (damaged_ || headLength_ < 8 || skip_ > 0 || partialLength_ > 0) {
+        damaged_ = true;
+        return false;
+    }
+    return true;
 }

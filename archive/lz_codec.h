@@ -114,4 +114,30 @@ private:
     bool stopped_ = false;
 };
 
+// Walks a block arriving in chunks without decoding it: whether it is whole
+// (magic, header, no opcode cut off at its end) and how many bytes it
+// decodes to. Its work and memory are bounded by the block, not by its
+// output, so a hostile block cannot make a check take long. It has no
+// output limit: a block may decode to more than kMaxDecodedLength.
+class LzBlockScanner {
+public:
+    void Start();
+    // False once the block is known to be damaged (its magic is wrong).
+    bool Feed(const byte* data, size_t length);
+    // False when the block is damaged: cut inside its header or an opcode.
+    bool Finish();
+    uint64_t Produced() const { return produced_; }
+
+private:
+    void Opcode(const byte* op);
+
+    uint64_t produced_ = 0;
+    uint64_t skip_ = 0;  // literal bytes still to pass over
+    byte head_[8] = {};
+    size_t headLength_ = 0;
+    byte partial_[6] = {};  // an opcode's control and operands, cut by a chunk
+    size_t partialLength_ = 0;
+    bool damaged_ = false;
+};
+
 #endif  // QUILLPACK_ARCHIVE_LZ_CODEC_H

@@ -334,4 +334,173 @@ TEST(LzEncode, DecodedSizeFieldIsTheInputLength) {
     EXPECT_EQ(size, 12345u);
 }
 
+// --- Streaming and scanning ----------------------------------------------
+
+// Collects the streaming decoder's output; checks that every piece is handed
+// on by the end of the Feed that decoded it.
+class Collect : public LzOutput {
+public:
+    bool Take(const byte* data, size_t length) override {
+        EXPECT_GT(length, 0u);
+        got.insert(got.end(), data, data + length);
+        return stopAfter == 0 || got.size() < stopAfter;
+    }
+    Bytes got;
+    size_t stopAfter = 0;
+};
+
+// Feeds the block in chunks of `chunk` bytes (0: a varying size from 1 up).
+bool StreamDecode(const Bytes& block, size_t chunk, Bytes& out, uint64_t maxOutput = ~uint64_t(0)) {
+    LzStreamDecoder decoder;
+    Collect collect;
+    decoder.Start(collect, maxOutput);
+    bool ok = true;
+    size_t step = 1;
+    for (size_t at = 0; ok && at < block.size();) {
+        size_t n = std::min(chunk ? chunk : step, block.size() - at);
+        step = step * 3 % 1021 + 1;
+        ok = decoder.Feed(block.data() + at, n);
+        at += n;
+        if (ok) {
+            EXPECT_EQ(decoder.Produced(), collect.got.size()) << "output held back";
+        }
+    }
+    ok = ok && decoder.Finish();
+    EXPECT_EQ(ok, !decoder.Damaged());
+    out = collect.got;
+    return ok;
+}
+
+bool Scan(const Bytes& block, size_t chunk, uint64_t& produced) {
+    LzBlockScanner scanner;
+    scanner.Start();
+    bool ok = true;
+    for (size_t at = 0; ok && at < block.size(); at += chunk) {
+        ok = scanner.Feed(block.data() + at, std::min(chunk, block.size() - at));
+    }
+    ok = ok && scanner.Finish();
+    produced = scanner.Produced();
+    return ok;
+}
+
+// Blocks of every opcode form, sound, damaged and truncated at each length.
+std::vector<Bytes> VariedBlocks() {
+    std::mt19937 rng(3);
+    std::vector<Bytes> blocks;
+    const Bytes abcdefgh = Literal("abcdefgh");
+    const Bytes opcodes = Concat({abcdefgh, {0xC1, 0x04, 0x00}, {0xC0, 0x05, 0x00, 0x04, 0x00},
+                                  {0xC7, 0x00, 0x00}, {0x3F, 0x41}, {0x80, 0x01}, Bytes(64, 'L'),
+                                  {0xE1, 0x10, 0x00, 0x00}, {0x40}, {0xC5, 0x04, 0x00}, Literal("z")});
+    Bytes sound = Block(opcodes, 0);
+    for (size_t cut = 0; cut <= sound.size(); ++cut) blocks.push_back(Bytes(sound.begin(), sound.begin() + cut));
+    blocks.push_back(Block({0xBF, 0xFF}, 10));
+    Bytes wrongMagic = sound;
+    wrongMagic[3] ^= 1;
+    blocks.push_back(wrongMagic);
+    Bytes text = SomeText(200000);
+    for (LzLevel level : {LzLevel::Fast, LzLevel::Max}) {
+        Bytes encoded = LzEncode(text.data(), text.size(), level);
+        blocks.push_back(encoded);
+        blocks.push_back(Bytes(encoded.begin(), encoded.end() - 1));
+    }
+    for (int i = 0; i < 20; ++i) {
+        Bytes noise = Random(rng() % 3000, rng);
+        blocks.push_back(Concat({Block({}, rng()), noise}));
+    }
+    return blocks;
+}
+
+TEST(LzStreamDecoder, GivesWhatTheWholeBlockDecoderGives) {
+    for (const Bytes& block : VariedBlocks()) {
+        Bytes whole;
+        const bool wholeOk = Decode(block, whole);
+        for (size_t chunk : {size_t(1), size_t(2), size_t(7), size_t(4096), size_t(0)}) {
+            Bytes streamed;
+            const bool streamOk = StreamDecode(block, chunk, streamed);
+            ASSERT_EQ(streamOk, wholeOk) << "block of " << block.size() << " bytes, chunk " << chunk;
+            if (wholeOk) {
+                ASSERT_TRUE(streamed == whole) << "block of " << block.size() << ", chunk " << chunk;
+            }
+        }
+    }
+}
+
+TEST(LzBlockScanner, AgreesWithTheDecoderOnSuccessAndLength) {
+    for (const Bytes& block : VariedBlocks()) {
+        Bytes whole;
+        const bool wholeOk = Decode(block, whole);
+        for (size_t chunk : {size_t(1), size_t(5), size_t(4096)}) {
+            uint64_t produced = 0;
+            ASSERT_EQ(Scan(block, chunk, produced), wholeOk) << "block of " << block.size() << ", chunk " << chunk;
+            if (wholeOk) {
+                EXPECT_EQ(produced, whole.size());
+            }
+        }
+    }
+}
+
+TEST(LzStreamDecoder, SlidesItsWindowAndKeepsTheFarthestReach) {
+    // More output than the window holds, with matches at the longest reach
+    // just after each slide and at the edge of the output made so far.
+    std::mt19937 rng(17);
+    const size_t reach = kLzMaxDistance;
+    Bytes opcodes;
+    auto literals = [&](size_t n) {
+        while (n > 0) {
+            size_t k = std::min<size_t>(n, 16383);
+            opcodes.push_back(uint8_t(0x80 | (k & 63)));
+            opcodes.push_back(uint8_t(k >> 6));
+            for (size_t i = 0; i < k; ++i) opcodes.push_back(uint8_t(rng()));
+            n -= k;
+        }
+    };
+    auto match = [&](size_t length, size_t distance) {
+        size_t field = distance - 4;
+        opcodes.insert(opcodes.end(), {0xE0, uint8_t(length - 3), uint8_t((length - 3) >> 8), uint8_t(field),
+                                       uint8_t(field >> 8), uint8_t(field >> 16)});
+    };
+    literals(reach - 1);
+    match(4, reach);  // one byte short of the output: refused
+    literals(1);
+    for (int i = 0; i < 700; ++i) match(65538, reach);  // exactly the output: copied
+    literals(70000);
+    for (int i = 0; i < 300; ++i) match(60000 + i, reach - i);
+    Bytes block = Block(opcodes, 0);
+    Bytes whole;
+    ASSERT_TRUE(Decode(block, whole));
+    ASSERT_GT(whole.size(), 2 * LzStreamDecoder::kLzWindowBytes);
+    for (size_t chunk : {size_t(4096), size_t(1000003)}) {
+        Bytes streamed;
+        ASSERT_TRUE(StreamDecode(block, chunk, streamed));
+        ASSERT_EQ(streamed.size(), whole.size());
+        EXPECT_TRUE(streamed == whole) << "chunk " << chunk;
+    }
+}
+
+TEST(LzStreamDecoder, OutputLimitAndStop) {
+    Bytes block = Block(Concat({Literal("abcdefgh"), {0xC5, 0x08, 0x00}, {0x3F, 0x41}}), 0);
+    Bytes whole, got;
+    ASSERT_TRUE(Decode(block, whole));
+    EXPECT_TRUE(StreamDecode(block, 3, got, whole.size()));  // exactly enough
+    EXPECT_FALSE(StreamDecode(block, 3, got, whole.size() - 1));  // one byte short
+
+    // An output that says stop ends decoding without calling the block damaged.
+    LzStreamDecoder decoder;
+    Collect collect;
+    collect.stopAfter = 5;
+    decoder.Start(collect);
+    EXPECT_FALSE(decoder.Feed(block.data(), block.size()));
+    EXPECT_FALSE(decoder.Damaged());
+    EXPECT_FALSE(decoder.Finish());
+    EXPECT_FALSE(decoder.Feed(block.data(), 1));
+
+    // The decoder is reused for the next block.
+    collect.got.clear();
+    collect.stopAfter = 0;
+    decoder.Start(collect);
+    ASSERT_TRUE(decoder.Feed(block.data(), block.size()));
+    ASSERT_TRUE(decoder.Finish());
+    EXPECT_TRUE(collect.got == whole);
+}
+
 }  // namespace
