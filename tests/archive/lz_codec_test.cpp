@@ -450,7 +450,9 @@ TEST(LzStreamDecoder, SlidesItsWindowAndKeepsTheFarthestReach) {
             size_t k = std::min<size_t>(n, 16383);
             opcodes.push_back(uint8_t(0x80 | (k & 63)));
             opcodes.push_back(uint8_t(k >> 6));
-            for (size_t i = 0; i < k; ++i) opcodes.push_back(uint8_t(rng()));
+            size_t at = opcodes.size();
+            opcodes.resize(at + k);
+            for (size_t i = 0; i < k; ++i) opcodes[at + i] = uint8_t(rng());
             n -= k;
         }
     };
@@ -462,19 +464,22 @@ TEST(LzStreamDecoder, SlidesItsWindowAndKeepsTheFarthestReach) {
     literals(reach - 1);
     match(4, reach);  // one byte short of the output: refused
     literals(1);
-    for (int i = 0; i < 700; ++i) match(65538, reach);  // exactly the output: copied
+    for (int i = 0; i < 300; ++i) match(65538, reach);  // exactly the output: copied
     literals(70000);
     for (int i = 0; i < 300; ++i) match(60000 + i, reach - i);
     Bytes block = Block(opcodes, 0);
     Bytes whole;
     ASSERT_TRUE(Decode(block, whole));
-    ASSERT_GT(whole.size(), 2 * LzStreamDecoder::kLzWindowBytes);
+    ASSERT_GT(whole.size(), LzStreamDecoder::kLzWindowBytes + reach);  // slides twice
     for (size_t chunk : {size_t(4096), size_t(1000003)}) {
         Bytes streamed;
         ASSERT_TRUE(StreamDecode(block, chunk, streamed));
         ASSERT_EQ(streamed.size(), whole.size());
         EXPECT_TRUE(streamed == whole) << "chunk " << chunk;
     }
+    Bytes limited;
+    EXPECT_TRUE(StreamDecode(block, 65536, limited, whole.size()));
+    EXPECT_FALSE(StreamDecode(block, 65536, limited, whole.size() - 1));
 }
 
 TEST(LzStreamDecoder, OutputLimitAndStop) {
