@@ -3,7 +3,6 @@
 #include <stdlib.h>
 #ifdef _WIN32
 #include <io.h>
-#define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 #else

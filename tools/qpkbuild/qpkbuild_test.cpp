@@ -694,7 +694,9 @@ TEST_F(Workspace, UnsignedStubsImageSumsAsTheFormatDefines) {
 TEST_F(Workspace, SigningNeverRunsTheOutputsName) {
     const std::string qpkbuild = QP_QPKBUILD_EXE;
 #ifdef _WIN32
-    const std::vector<std::string> names = {"it's $(touch PWNED) & echo>PWNED %PATH% ^x (1).exe", "a b.exe"};
+    // No %NAME% here: Wine's cmd expands one found inside a variable's value
+    // again, where Windows' cmd does not.
+    const std::vector<std::string> names = {"it's $(touch PWNED) & md PWNED ^x (1).exe", "a b.exe"};
     const std::string variable = "\"%QPKBUILD_FILE%\"";  // named by the command, it quotes it
 #else
     const std::vector<std::string> names = {"it's $(touch PWNED) `touch PWNED` \"q\" & ; | x.exe", "a b.exe"};
