@@ -291,10 +291,16 @@ bool ReleaseSharedFiles(const String& sharedFilesList, const String& sharedDirec
         } else if (IsFullPath(item) && IsInsideFolder(item, sharedDirectory)) {
             path = item;
         }
-        if (path.IsEmpty()) continue;
+        if (path.IsEmpty()) {
+            AddLine(problems, "Skipped the shared file \"", item, "\": it lies outside the shared directory.\r\n");
+            continue;
+        }
         int32 count = ReadInteger(path.Text(), 0);
         // Uncounted: not ours to take, whoever put it there.
-        if (count < 1) continue;
+        if (count < 1) {
+            AddLine(problems, "Skipped the shared file \"", path, "\": it has no reference count.\r\n");
+            continue;
+        }
         WriteInteger(path.Text(), count - 1, RegRemoveIfEmpty);
         if (count - 1 >= 1) continue;
         if (!FileExists(path)) continue;

@@ -150,7 +150,10 @@ TEST_F(Uninstaller, SharedFilesAreReleasedOnceAndDeletedWhenUnused) {
     String list = "\"kept.dll\";\"unused.dll\";\"sub\\uncounted.dll\";\"..\\outside.dll\";\"" + full + "\";\"" +
                   fullInside + "\"";
     ASSERT_TRUE(ReleaseSharedFiles(list, shared_, problems));
-    EXPECT_STREQ(problems.Text(), "");
+    EXPECT_EQ(std::string(problems.Text()),
+              "Skipped the shared file \"" + std::string(uncounted.Text()) + "\": it has no reference count.\r\n"
+              "Skipped the shared file \"..\\outside.dll\": it lies outside the shared directory.\r\n"
+              "Skipped the shared file \"" + std::string(full.Text()) + "\": it lies outside the shared directory.\r\n");
     EXPECT_EQ(CountOf(kept), 2);
     EXPECT_TRUE(FileExists(kept));
     EXPECT_EQ(CountOf(unused), -1);
