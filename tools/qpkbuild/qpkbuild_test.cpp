@@ -388,6 +388,11 @@ TEST_F(Workspace, NewProjectBuildsAsItStands) {
     Outcome made = Qpkbuild({"new", project.string()});
     ASSERT_EQ(0, made.code) << made.err;
     EXPECT_TRUE(fs::exists(project / "files" / "readme.txt"));
+    // The architecture and the manifests are offered, commented out.
+    for (const char* offered : {"\n# arch = \"x64\"", "\n# [manifests]\n"}) {
+        EXPECT_NE(std::string::npos, Read(project / "setup.toml").find(offered)) << offered;
+    }
+    EXPECT_NE(std::string::npos, Qpkbuild({"build", "--help"}).out.find("quillpack64.exe for [options] arch = \"x64\""));
 
     std::string setup = (dir / "fresh.exe").string();
     Outcome build = Qpkbuild({"build", (project / "setup.toml").string(), "--output", setup, "--stub", stub});
