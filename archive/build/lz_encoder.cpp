@@ -75,8 +75,10 @@ inline size_t CommonLength(const uint8_t* a, const uint8_t* b, size_t limit) {
 
 class Writer {
 public:
-    explicit Writer(size_t size) {
-        out_.reserve(size + size / 128 + 64);
+    // reserve: the room to take at once (a whole block, or a streamed
+    // block's next few pieces).
+    Writer(size_t size, size_t reserve) {
+        out_.reserve(reserve);
         Put32(CompressionMagic);
         Put32(uint32_t(size));
     }
@@ -117,6 +119,7 @@ public:
     }
 
     std::vector<uint8_t> Take() { return std::move(out_); }
+    std::vector<uint8_t>& Bytes() { return out_; }
 
 private:
     void Put32(uint32_t v) {
@@ -130,13 +133,22 @@ struct Candidate {
     uint32_t distance;
 };
 
+// The input an encoder reads, at absolute positions: all of it, or, while
+// a block streams in, the stretch [base, base + held) still needed.
+struct Window {
+    const uint8_t* bytes = nullptr;
+    size_t base = 0;
+    const uint8_t* At(size_t p) const { return bytes + (p - base); }
+    uint8_t operator[](size_t p) const { return bytes[p - base]; }
+};
+
 // Stretches where the data repeats with a short period d. A match may not
 // overlap its own output, so inside such a stretch the useful distance is
 // the largest multiple of d that still starts inside the stretch, which lets
 // a long stretch be covered in a few doubling steps instead of d-byte bites.
 class PeriodicRegion {
 public:
-    PeriodicRegion(const uint8_t* data, size_t size) : data_(data), size_(size) {}
+    PeriodicRegion(const Window& data, size_t size) : data_(data), size_(size) {}
 
     // Called when the bytes at pos repeat those distance bytes earlier for
     // more than distance bytes. Adds up to two candidates: the farthest
@@ -180,16 +192,16 @@ private:
         end_ = j;
     }
 
-    const uint8_t* data_;
+    const Window& data_;
     size_t size_;
     size_t period_ = 0, start_ = 0, end_ = 0;
     bool open_ = false;
 };
 
-inline size_t RunLength(const uint8_t* p, const uint8_t* end, size_t limit) {
+// Bytes equal to p[0] from p on, at most `limit` (which p must hold).
+inline size_t RunLength(const uint8_t* p, size_t limit) {
     size_t n = 1;
-    size_t avail = std::min(size_t(end - p), limit);
-    while (n < avail && p[n] == p[0]) ++n;
+    while (n < limit && p[n] == p[0]) ++n;
     return n;
 }
 
@@ -212,57 +224,85 @@ inline int HashBits(size_t size, int most) {
 
 class FastEncoder {
 public:
-    FastEncoder(const uint8_t* data, size_t size)
-        : data_(data), size_(size), region_(data, size), writer_(size), progress_(size) {
+    // Reads must stay this far behind the input that has arrived: the
+    // longest forward look is a periodic stretch's (four longest matches).
+    static constexpr size_t kLookahead = 4 * size_t(kMaxMatch) + 64;
+    // ... and keep this much behind the position: a periodic stretch is
+    // traced back up to the farthest distance from a candidate that far.
+    static constexpr size_t kHistory = (size_t(1) << 24) + kMaxDistance + 64;
+
+    FastEncoder(const Window& data, size_t size, size_t reserve)
+        : data_(data), size_(size), region_(data, size), writer_(size, reserve), progress_(size) {
         shortBits_ = HashBits(size, 16);
         longBits_ = HashBits(size, 20);
         short_.assign(size_t(1) << shortBits_, 0);
         long_.assign(size_t(1) << longBits_, 0);
     }
 
-    std::vector<uint8_t> Run() {
-        size_t anchor = 0;
-        size_t pos = 0;
-        if (size_ >= 16) {
-            const size_t last = size_ - 8;  // every key reads 8 bytes
-            while (pos <= last) {
-                progress_.Reach(pos);
-                Choice best;
-                Search(pos, anchor, best);
-                if (best.savings <= 0) {
-                    // Skip faster the longer nothing has been found, though
-                    // not past a later repeat of these bytes: it finds them
-                    // only where this pass left a key.
-                    pos += 1 + std::min<size_t>((pos - anchor) >> 7, 15);
-                    continue;
-                }
-                if (best.length < 16 && best.start == pos && pos + 1 <= last) {
-                    Choice next;
-                    next.savings = best.savings + 1;  // must do better
-                    LookLong(pos + 1, anchor, next);
-                    if (next.length) best = next;
-                }
-                writer_.Literals(data_ + anchor, best.start - anchor);
-                if (best.distance == 0) {
-                    writer_.Run(data_[best.start], best.length);
-                } else {
-                    writer_.Match(best.length, best.distance);
-                }
-                // Remember the positions just covered: the next repeat of
-                // this stretch is then found at a short distance. Inside long
-                // ones, the ends are enough.
-                size_t end = best.start + best.length;
-                size_t stop = std::min(end, last + 1);
-                for (size_t p = pos + 1; p < stop; ++p) {
-                    if (p == pos + 32 && stop - p > 32) p = stop - 32;
-                    Insert(p);
-                }
-                pos = anchor = end;
+    // Encodes the positions before `limit`; the input must be there up to
+    // limit + kLookahead, or to its end. Called with rising limits, it
+    // makes the same bytes as one call with the whole input.
+    void Advance(size_t limit) {
+        if (size_ < 16) return;  // literals only, at Finish
+        const size_t last = size_ - 8;  // every key reads 8 bytes
+        size_t pos = pos_, anchor = anchor_;
+        while (pos <= last && pos < limit) {
+            progress_.Reach(pos);
+            Choice best;
+            Search(pos, anchor, best);
+            if (best.savings <= 0) {
+                // Skip faster the longer nothing has been found, though
+                // not past a later repeat of these bytes: it finds them
+                // only where this pass left a key.
+                pos += 1 + std::min<size_t>((pos - anchor) >> 7, 15);
+                continue;
             }
+            if (best.length < 16 && best.start == pos && pos + 1 <= last) {
+                Choice next;
+                next.savings = best.savings + 1;  // must do better
+                LookLong(pos + 1, anchor, next);
+                if (next.length) best = next;
+            }
+            writer_.Literals(data_.At(anchor), best.start - anchor);
+            if (best.distance == 0) {
+                writer_.Run(data_[best.start], best.length);
+            } else {
+                writer_.Match(best.length, best.distance);
+            }
+            // Remember the positions just covered: the next repeat of
+            // this stretch is then found at a short distance. Inside long
+            // ones, the ends are enough.
+            size_t end = best.start + best.length;
+            size_t stop = std::min(end, last + 1);
+            for (size_t p = pos + 1; p < stop; ++p) {
+                if (p == pos + 32 && stop - p > 32) p = stop - 32;
+                Insert(p);
+            }
+            pos = anchor = end;
         }
-        writer_.Literals(data_ + anchor, size_ - anchor);
-        return writer_.Take();
+        pos_ = pos;
+        anchor_ = anchor;
     }
+
+    // Writes the pending literals a match could no longer reach back into,
+    // in whole long-literal opcodes, as the final write would split them.
+    void WriteOldLiterals() {
+        if (pos_ < anchor_ + kMaxMatch) return;
+        size_t n = (pos_ - kMaxMatch - anchor_) / kMaxLongLiteral * kMaxLongLiteral;
+        writer_.Literals(data_.At(anchor_), n);
+        anchor_ += n;
+    }
+
+    // The first position the encoder may still read.
+    size_t Needed() const { return std::min(anchor_, pos_ > kHistory ? pos_ - kHistory : 0); }
+
+    void Finish() {
+        Advance(size_);
+        writer_.Literals(data_.At(anchor_), size_ - anchor_);
+        anchor_ = pos_ = size_;
+    }
+
+    Writer& Output() { return writer_; }
 
 private:
     struct Choice {
@@ -284,7 +324,7 @@ private:
     uint32_t ShortHash(uint64_t key) const { return (uint32_t(key) * 2654435761u) >> (32 - shortBits_); }
     uint32_t LongHash(uint64_t key) const { return uint32_t((key * 0x9E3779B185EBCA87ull) >> (64 - longBits_)); }
     void Insert(size_t p) {
-        uint64_t key = Load64(data_ + p);
+        uint64_t key = Load64(data_.At(p));
         short_[ShortHash(key)] = long_[LongHash(key)] = Entry(p, key);
     }
 
@@ -302,12 +342,16 @@ private:
     }
 
     // The candidate position cand for pos, its match grown backwards down to
-    // the anchor.
+    // the anchor. A candidate from before the start of the input (an empty
+    // entry read as a position) is no candidate.
     void Consider(Choice& best, size_t pos, size_t cand, size_t anchor) {
         size_t distance = pos - cand;
-        if (distance == 0 || distance > kMaxDistance || Load32(data_ + pos) != Load32(data_ + cand)) return;
+        if (distance == 0 || distance > pos || distance > kMaxDistance ||
+            Load32(data_.At(pos)) != Load32(data_.At(cand))) {
+            return;
+        }
         size_t limit = std::min(size_ - pos, size_t(kMaxMatch) + 1);
-        size_t raw = 4 + CommonLength(data_ + pos + 4, data_ + cand + 4, limit - 4);
+        size_t raw = 4 + CommonLength(data_.At(pos + 4), data_.At(cand + 4), limit - 4);
         if (raw > distance) {
             // Too close to use directly, but it shows a periodic stretch.
             candidates_.clear();
@@ -327,28 +371,28 @@ private:
     }
 
     void LookLong(size_t pos, size_t anchor, Choice& best) {
-        const uint64_t key = Load64(data_ + pos);
+        const uint64_t key = Load64(data_.At(pos));
         uint32_t& slot = long_[LongHash(key)];
         size_t cand = Stored(slot, pos, key);
         slot = Entry(pos, key);
-        if (Load64(data_ + cand) == key) Consider(best, pos, cand, anchor);
+        if (cand != pos && cand <= pos && Load64(data_.At(cand)) == key) Consider(best, pos, cand, anchor);
     }
 
     void Search(size_t pos, size_t anchor, Choice& best) {
-        const uint64_t key = Load64(data_ + pos);
+        const uint64_t key = Load64(data_.At(pos));
         uint32_t& longSlot = long_[LongHash(key)];
         uint32_t& shortSlot = short_[ShortHash(key)];
         const size_t longCand = Stored(longSlot, pos, key);
         const size_t shortCand = Stored(shortSlot, pos, key);
         longSlot = shortSlot = Entry(pos, key);
-        if (longCand != pos && Load64(data_ + longCand) == key) Consider(best, pos, longCand, anchor);
-        if (best.length < 16 && shortCand != pos) Consider(best, pos, shortCand, anchor);
+        if (longCand < pos && Load64(data_.At(longCand)) == key) Consider(best, pos, longCand, anchor);
+        if (best.length < 16 && shortCand < pos) Consider(best, pos, shortCand, anchor);
         if (best.length == 0 && data_[pos] == data_[pos + 1] && data_[pos] == data_[pos + 2]) {
-            Rate(best, pos, uint32_t(RunLength(data_ + pos, data_ + size_, kMaxRun)), 0);
+            Rate(best, pos, uint32_t(RunLength(data_.At(pos), std::min(size_ - pos, size_t(kMaxRun)))), 0);
         }
     }
 
-    const uint8_t* data_;
+    const Window& data_;
     size_t size_;
     PeriodicRegion region_;
     Writer writer_;
@@ -356,6 +400,7 @@ private:
     int shortBits_, longBits_;
     std::vector<uint32_t> short_, long_;
     std::vector<Candidate> candidates_;
+    size_t pos_ = 0, anchor_ = 0;
 };
 
 // ---------------------------------------------------------------------------
@@ -438,8 +483,8 @@ private:
 class OptimalEncoder {
 public:
     OptimalEncoder(const uint8_t* data, size_t size)
-        : data_(data), size_(size), tree_(data, size, 128, 512), region_(data, size),
-          writer_(size), progress_(size) {
+        : data_(data), size_(size), window_{data, 0}, tree_(data, size, 128, 512), region_(window_, size),
+          writer_(size, size + size / 128 + 64), progress_(size) {
         nodes_.assign(2 * (kChunk + kMaxMatch + 2), Node{kInfinity, 0, 0, 0, 0});
     }
 
@@ -569,7 +614,7 @@ private:
             }
             size_t ahead = size_ - pos;
             if (ahead >= kMinRun && data_[pos] == data_[pos + 1] && data_[pos] == data_[pos + 2]) {
-                size_t run = RunLength(data_ + pos, data_ + size_, kMaxRun);
+                size_t run = RunLength(data_ + pos, std::min(size_ - pos, size_t(kMaxRun)));
                 uint32_t price = base + 2 * kUnit;
                 for (size_t l = kMinRun; l <= run; ++l) Relax(i + l, 0, price, uint32_t(l), 0, 0, from);
             }
@@ -612,6 +657,7 @@ private:
 
     const uint8_t* data_;
     size_t size_;
+    Window window_;
     BinaryTree tree_;
     PeriodicRegion region_;
     Writer writer_;
@@ -628,12 +674,94 @@ private:
 std::vector<uint8_t> LzEncode(const uint8_t* data, size_t size, LzLevel level) {
     // Positions are kept in 32 bits and the size field has 32 bits.
     if (size > 0x7FFFFFFFu) throw std::length_error("LzEncode: input of 2 GB or more");
-    if (size == 0) return Writer(0).Take();
-    std::vector<uint8_t> block =
-        level == LzLevel::Fast ? FastEncoder(data, size).Run() : OptimalEncoder(data, size).Run();
+    std::vector<uint8_t> block;
+    if (size == 0) {
+        block = Writer(0, 8).Take();
+    } else if (level == LzLevel::Fast) {
+        Window whole{data, 0};
+        FastEncoder encoder(whole, size, size + size / 128 + 64);
+        encoder.Finish();
+        block = encoder.Output().Take();
+    } else {
+        block = OptimalEncoder(data, size).Run();
+    }
     Progress(size).Done();
     return block;
 }
+
+// Input held: what the fast encoder may still read, what it may not yet
+// encode, and room for the next pieces (a slide moves about this much).
+const size_t kStreamRoom = size_t(16) << 20;
+const size_t kStreamHeld = FastEncoder::kHistory + FastEncoder::kLookahead + kMaxMatch + kMaxLongLiteral + kStreamRoom;
+
+class LzStreamEncoder::Impl {
+public:
+    Impl(size_t size, LzBlockOutput output)
+        : size_(size), output_(std::move(output)), buffer_(std::min(size, kStreamHeld)),
+          window_{buffer_.data(), 0}, encoder_(window_, size, size_t(1) << 20) {}
+
+    void Feed(const uint8_t* data, size_t n) {
+        if (n > size_ - fed_) throw std::length_error("LzStreamEncoder: more input than announced");
+        while (n > 0) {
+            size_t held = fed_ - window_.base;
+            if (held == buffer_.size()) {
+                Slide();
+                held = fed_ - window_.base;
+            }
+            size_t take = std::min(n, buffer_.size() - held);
+            memcpy(&buffer_[held], data, take);
+            data += take;
+            n -= take;
+            fed_ += take;
+            if (fed_ < size_ && fed_ > FastEncoder::kLookahead) encoder_.Advance(fed_ - FastEncoder::kLookahead);
+            Drain();
+        }
+    }
+
+    void Finish() {
+        if (fed_ != size_) throw std::length_error("LzStreamEncoder: less input than announced");
+        encoder_.Finish();
+        Drain();
+        Progress(size_).Done();
+    }
+
+private:
+    // Keeps only what the encoder may still read, at the start of the buffer.
+    void Slide() {
+        encoder_.WriteOldLiterals();
+        Drain();
+        size_t keep = encoder_.Needed();
+        size_t shift = keep - window_.base;
+        if (shift == 0) throw std::logic_error("LzStreamEncoder: no room to slide");
+        memmove(buffer_.data(), buffer_.data() + shift, fed_ - keep);
+        window_.base = keep;
+    }
+
+    void Drain() {
+        std::vector<uint8_t>& bytes = encoder_.Output().Bytes();
+        if (bytes.size() < (size_t(1) << 18) && fed_ < size_) return;
+        if (!bytes.empty()) output_(bytes.data(), bytes.size());
+        bytes.clear();
+    }
+
+    size_t size_;
+    LzBlockOutput output_;
+    std::vector<uint8_t> buffer_;
+    Window window_;
+    FastEncoder encoder_;
+    size_t fed_ = 0;
+};
+
+LzStreamEncoder::LzStreamEncoder(uint64_t size, LzBlockOutput output) {
+    if (size > 0x7FFFFFFFu) throw std::length_error("LzStreamEncoder: input of 2 GB or more");
+    impl_.reset(new Impl(size_t(size), std::move(output)));
+}
+
+LzStreamEncoder::~LzStreamEncoder() = default;
+
+void LzStreamEncoder::Feed(const uint8_t* data, size_t size) { impl_->Feed(data, size); }
+
+void LzStreamEncoder::Finish() { impl_->Finish(); }
 
 LzProgressScope::LzProgressScope(LzProgress progress)
     : progress_(std::move(progress)), outer_(tProgress) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <vector>
 
 // Fast: hashed greedy parsing, for quick builds.
@@ -16,6 +17,29 @@ enum class LzLevel { Fast, Max };
 // always give the same bytes. Inputs of 2 GB or more throw
 // std::length_error; the installer's decoder takes at most kMaxDecodedLength.
 std::vector<uint8_t> LzEncode(const uint8_t* data, size_t size, LzLevel level);
+
+// Where a streamed block goes, in order, in pieces of any size.
+using LzBlockOutput = std::function<void(const uint8_t* data, size_t size)>;
+
+// A block at the fast level from input that arrives in pieces, in bounded
+// memory (about 50 MB of input held, 4 MB of tables, whatever the size):
+// the bytes LzEncode(..., LzLevel::Fast) gives for the same input. The
+// size is announced first, as the block's size field needs it; feeding more
+// or less throws std::length_error.
+class LzStreamEncoder {
+public:
+    LzStreamEncoder(uint64_t size, LzBlockOutput output);
+    ~LzStreamEncoder();
+    LzStreamEncoder(const LzStreamEncoder&) = delete;
+    LzStreamEncoder& operator=(const LzStreamEncoder&) = delete;
+
+    void Feed(const uint8_t* data, size_t size);
+    void Finish();
+
+private:
+    class Impl;
+    std::unique_ptr<Impl> impl_;
+};
 
 // Told now and then, on the encoding thread, how many input bytes of a block
 // are done; last with done == total. Never changes the output.

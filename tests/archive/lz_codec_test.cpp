@@ -508,4 +508,51 @@ TEST(LzStreamDecoder, OutputLimitAndStop) {
     EXPECT_TRUE(collect.got == whole);
 }
 
+TEST(LzStreamEncoder, MakesTheFastLevelsBytesFromPieces) {
+    // Past the input it holds (about 50 MB): repeats within and beyond the
+    // reach, a long periodic stretch, runs, and more than 16 MB without a
+    // match, whose literals are written before the window slides past them.
+    std::mt19937 rng(23);
+    Bytes big = Random(17 << 20, rng);
+    Bytes head(big.begin(), big.begin() + (4 << 20));
+    big.insert(big.end(), head.begin(), head.end());
+    for (int i = 0; i < (3 << 20); ++i) big.push_back("0123456789ab"[i % 12]);
+    big.insert(big.end(), size_t(5) << 20, 0x00);
+    Bytes text = SomeText(20 << 20);
+    big.insert(big.end(), text.begin(), text.end());
+    big.insert(big.end(), head.begin(), head.end());
+    const struct {
+        const char* name;
+        Bytes data;
+        std::vector<size_t> pieces;
+    } cases[] = {
+        {"empty", {}, {1}},
+        {"fifteen bytes", Text("fifteen bytes!!"), {1, 7}},
+        {"text", SomeText(300000), {1, 7, 65536}},
+        {"beyond the held input", big, {65536, (size_t(1) << 20) - 1}},
+    };
+    for (const auto& c : cases) {
+        const Bytes whole = LzEncode(c.data.data(), c.data.size(), LzLevel::Fast);
+        for (size_t piece : c.pieces) {
+            Bytes streamed;
+            LzStreamEncoder encoder(c.data.size(), [&](const uint8_t* p, size_t n) {
+                streamed.insert(streamed.end(), p, p + n);
+            });
+            for (size_t at = 0; at < c.data.size(); at += piece) {
+                encoder.Feed(c.data.data() + at, std::min(piece, c.data.size() - at));
+            }
+            encoder.Finish();
+            ASSERT_EQ(streamed.size(), whole.size()) << c.name << ", pieces of " << piece;
+            EXPECT_TRUE(streamed == whole) << c.name << ", pieces of " << piece;
+        }
+    }
+    // The announced size is held to, one byte either way.
+    Bytes data = SomeText(100);
+    LzStreamEncoder over(99, [](const uint8_t*, size_t) {});
+    EXPECT_THROW(over.Feed(data.data(), 100), std::length_error);
+    LzStreamEncoder under(101, [](const uint8_t*, size_t) {});
+    under.Feed(data.data(), 100);
+    EXPECT_THROW(under.Finish(), std::length_error);
+}
+
 }  // namespace
