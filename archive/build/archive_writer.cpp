@@ -1,6 +1,11 @@
 #include "archive/build/archive_writer.h"
 
+#include <cstdio>
+#include <fstream>
+#include <memory>
+
 #include "archive/archive.h"
+#include "archive/payload.h"
 #include "archive/pe_image.h"
 #include "archive/safe_name.h"
 #include "core/string.h"
@@ -133,17 +138,70 @@ std::string SerializeManifest(const BuildManifest& m, const std::vector<int32_t>
     return out;
 }
 
-std::string SerializeFileRecord(const BuildFile& f) {
+namespace {
+
+// A record's fields in front of its data, and behind it.
+std::string RecordHead(const BuildFile& f) {
     std::string out;
     PutText(out, CheckDestinationName(f.name), "a destination name");
     PutInt(out, f.kind);
     PutInt(out, f.shortcutBits);
-    CheckedLength(f.data.size(), ("file " + f.name).c_str());
-    out += f.data;
-    PutInt(out, int32_t(ChecksumOf(f.data)));
+    return out;
+}
+
+std::string RecordTail(const BuildFile& f, uint32_t dataChecksum) {
+    std::string out;
+    PutInt(out, int32_t(dataChecksum));
     PutDate(out, f.date);
     PutText(out, f.shortcutName, ("the shortcut name of " + f.name).c_str());
     return out;
+}
+
+// The checks made before a byte is written.
+void CheckProduct(const std::string& stub, const BuildManifest& manifest, const std::vector<BuildFile>& files,
+                  const BuildOptions& options) {
+    if (stub.empty()) throw BuildError("the stub is empty");
+    if (files.empty()) throw BuildError("the product has no files; the format needs at least one");
+    if (options.diskMax == 0) throw BuildError("the disk size limit must be at least 1 byte");
+    CheckJoinedTexts(manifest, files);
+}
+
+void CheckKind(const BuildFile& f) {
+    if (f.kind != Normal && f.kind != Shared && f.kind != Font && f.kind != StartupProgram) {
+        throw BuildError("file " + f.name + " has an unknown kind");
+    }
+}
+
+// The header block as stored (compressed when asked, scrambled) and its key.
+std::string StoredHeader(const std::string& stub, const BuildManifest& manifest, const BuildOptions& options,
+                         const std::vector<int32_t>& sizes, int32_t payloadLength, uint32_t payloadChecksum,
+                         uint32_t& key) {
+    BuildManifest m = manifest;
+    m.flags &= ~(CompressedPayload | Checksums);
+    if (options.compress) m.flags |= CompressedPayload;
+    if (options.checksums) m.flags |= Checksums;
+    // The stub's checksum leaves out the two header fields signing changes,
+    // so the setup can be signed after it is built.
+    uint32_t stubChecksum = ProgramImageChecksum(stub.data(), CheckedLength(stub.size(), "the stub"));
+    std::string header = SerializeManifest(m, sizes, payloadLength, payloadChecksum, stubChecksum);
+    // The key doubles as the header checksum, so it is always the checksum:
+    // then the same inputs give the same bytes.
+    key = ChecksumOf(header);
+    std::string stored = options.compress ? Encode(header, options.level) : header;
+    Scramble(&stored[0], int32_t(stored.size()), key);
+    return stored;
+}
+
+// Bytes of the payload in the setup program: all, or firstPartMax.
+int64_t FirstPartBytes(int64_t payload, const BuildOptions& options) {
+    return options.firstPartMax >= 0 && options.firstPartMax < payload ? options.firstPartMax : payload;
+}
+
+}  // namespace
+
+std::string SerializeFileRecord(const BuildFile& f) {
+    CheckedLength(f.data.size(), ("file " + f.name).c_str());
+    return RecordHead(f) + f.data + RecordTail(f, ChecksumOf(f.data));
 }
 
 std::string AssembleSetup(const std::string& stub, const std::string& storedHeader, uint32_t key,
@@ -162,17 +220,12 @@ std::string AssembleSetup(const std::string& stub, const std::string& storedHead
 
 BuildOutput BuildArchive(const std::string& stub, const BuildManifest& manifest,
                          const std::vector<BuildFile>& files, const BuildOptions& options) {
-    if (stub.empty()) throw BuildError("the stub is empty");
-    if (files.empty()) throw BuildError("the product has no files; the format needs at least one");
-    if (options.diskMax == 0) throw BuildError("the disk size limit must be at least 1 byte");
-    CheckJoinedTexts(manifest, files);
+    CheckProduct(stub, manifest, files, options);
 
     std::string records;
     std::vector<int32_t> sizes;
     for (const BuildFile& f : files) {
-        if (f.kind != Normal && f.kind != Shared && f.kind != Font && f.kind != StartupProgram) {
-            throw BuildError("file " + f.name + " has an unknown kind");
-        }
+        CheckKind(f);
         records += SerializeFileRecord(f);
         sizes.push_back(int32_t(f.data.size()));
         CheckedLength(records.size(), "the payload");
@@ -180,24 +233,9 @@ BuildOutput BuildArchive(const std::string& stub, const BuildManifest& manifest,
     std::string payload = options.compress ? Encode(records, options.level) : records;
     int32_t payloadLength = CheckedLength(payload.size(), "the payload");
 
-    BuildManifest m = manifest;
-    m.flags &= ~(CompressedPayload | Checksums);
-    if (options.compress) m.flags |= CompressedPayload;
-    if (options.checksums) m.flags |= Checksums;
-    // The stub's checksum leaves out the two header fields signing changes,
-    // so the setup can be signed after it is built.
-    uint32_t stubChecksum = ProgramImageChecksum(stub.data(), CheckedLength(stub.size(), "the stub"));
-    std::string header = SerializeManifest(m, sizes, payloadLength, ChecksumOf(payload), stubChecksum);
-    // The key doubles as the header checksum, so it is always the checksum:
-    // then the same inputs give the same bytes.
-    uint32_t key = ChecksumOf(header);
-    std::string stored = options.compress ? Encode(header, options.level) : header;
-    Scramble(&stored[0], int32_t(stored.size()), key);
-
-    size_t first = payload.size();
-    if (options.firstPartMax >= 0 && uint64_t(options.firstPartMax) < first) {
-        first = size_t(options.firstPartMax);
-    }
+    uint32_t key = 0;
+    std::string stored = StoredHeader(stub, manifest, options, sizes, payloadLength, ChecksumOf(payload), key);
+    size_t first = size_t(FirstPartBytes(int64_t(payload.size()), options));
     BuildOutput out;
     out.setup = AssembleSetup(stub, stored, key, payload.substr(0, first));
     // Disk files are never empty: the installer refuses an empty disk.
@@ -209,4 +247,177 @@ BuildOutput BuildArchive(const std::string& stub, const BuildManifest& manifest,
         pos += n;
     }
     return out;
+}
+
+// --- Writing in bounded memory -------------------------------------------------
+
+namespace {
+
+const size_t kPieceBytes = size_t(1) << 20;
+
+std::ofstream Create(const std::string& path) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (!out) throw BuildError("cannot write " + path);
+    return out;
+}
+
+void Write(std::ofstream& out, const std::string& path, const void* data, size_t n) {
+    out.write(static_cast<const char*>(data), std::streamsize(n));
+    if (!out) throw BuildError("cannot write " + path);
+}
+
+void Close(std::ofstream& out, const std::string& path) {
+    out.close();
+    if (!out) throw BuildError("cannot write " + path);
+}
+
+// The payload's bytes as they are made: to the scratch file, counted and
+// summed.
+class PayloadFile {
+public:
+    explicit PayloadFile(const std::string& path) : path_(path), out_(Create(path)) {}
+    ~PayloadFile() {
+        if (out_.is_open()) out_.close();
+        std::remove(path_.c_str());
+    }
+    void Put(const uint8_t* data, size_t n) {
+        Write(out_, path_, data, n);
+        sum_.Add(data, n);
+    }
+    void Close() { ::Close(out_, path_); }
+    int32_t Length() const { return CheckedLength(size_t(sum_.Length()), "the payload"); }
+    uint32_t Checksum() const { return sum_.Value(); }
+
+    // Copies n bytes from where `in` is to `out`.
+    void CopyTo(std::ifstream& in, std::ofstream& out, const std::string& outPath, int64_t n, std::vector<char>& piece) {
+        while (n > 0) {
+            size_t take = size_t(std::min<int64_t>(n, int64_t(piece.size())));
+            in.read(piece.data(), std::streamsize(take));
+            if (size_t(in.gcount()) != take) throw BuildError("cannot read " + path_);
+            Write(out, outPath, piece.data(), take);
+            n -= int64_t(take);
+        }
+    }
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    std::ofstream out_;
+    RunningChecksum sum_;
+};
+
+}  // namespace
+
+WrittenArchive WriteArchive(const std::string& stub, const BuildManifest& manifest,
+                            const std::vector<BuildFile>& files, const BuildOptions& options,
+                            const ArchivePaths& paths) {
+    CheckProduct(stub, manifest, files, options);
+    std::vector<int32_t> sizes;
+    uint64_t total = 0;
+    WrittenArchive written;
+    for (const BuildFile& f : files) {
+        CheckKind(f);
+        int64_t size = f.source.empty() ? int64_t(f.data.size()) : f.sourceSize;
+        if (size < 0 || size > ArchiveMaxLength) throw BuildError("file " + f.name + " is larger than 2 GB, the format's limit");
+        sizes.push_back(int32_t(size));
+        total += RecordHead(f).size() + uint64_t(size) + RecordTail(f, 0).size();
+        written.dataBytes += uint64_t(size);
+    }
+    CheckedLength(size_t(total), "the payload");
+
+    PayloadFile payload(paths.scratch);
+    std::string held;  // the records, for the max level only
+    std::unique_ptr<LzStreamEncoder> encoder;
+    const bool stream = options.compress && options.level == LzLevel::Fast;
+    if (stream) encoder.reset(new LzStreamEncoder(total, [&](const uint8_t* p, size_t n) { payload.Put(p, n); }));
+    auto put = [&](const void* data, size_t n) {
+        const uint8_t* p = static_cast<const uint8_t*>(data);
+        if (stream) {
+            encoder->Feed(p, n);
+        } else if (options.compress) {
+            held.append(reinterpret_cast<const char*>(p), n);
+        } else {
+            payload.Put(p, n);
+        }
+    };
+
+    std::vector<char> piece(kPieceBytes);
+    for (const BuildFile& f : files) {
+        std::string head = RecordHead(f);
+        put(head.data(), head.size());
+        RunningChecksum sum;
+        if (f.source.empty()) {
+            put(f.data.data(), f.data.size());
+            sum.Add(f.data.data(), f.data.size());
+        } else {
+            std::ifstream in(f.source, std::ios::binary);
+            if (!in) throw BuildError("file " + f.name + ": cannot read " + f.source);
+            int64_t left = f.sourceSize;
+            bool longer = false;
+            for (;;) {
+                in.read(piece.data(), std::streamsize(piece.size()));
+                size_t n = size_t(in.gcount());
+                if (n == 0) break;
+                if (int64_t(n) > left) {
+                    longer = true;
+                    break;
+                }
+                put(piece.data(), n);
+                sum.Add(piece.data(), n);
+                left -= int64_t(n);
+            }
+            if (left != 0 || longer) {
+                throw BuildError("file " + f.name + ": " + f.source + " changed while the archive was written; expected " +
+                                 std::to_string(f.sourceSize) + " bytes");
+            }
+        }
+        std::string tail = RecordTail(f, sum.Value());
+        put(tail.data(), tail.size());
+    }
+    if (stream) encoder->Finish();
+    if (options.compress && !stream) {
+        std::vector<uint8_t> block =
+            LzEncode(reinterpret_cast<const uint8_t*>(held.data()), held.size(), options.level);
+        std::string().swap(held);
+        payload.Put(block.data(), block.size());
+    }
+    payload.Close();
+    const int32_t payloadLength = payload.Length();
+
+    uint32_t key = 0;
+    std::string stored = StoredHeader(stub, manifest, options, sizes, payloadLength, payload.Checksum(), key);
+    const int64_t first = FirstPartBytes(payloadLength, options);
+    std::ifstream in(payload.Path(), std::ios::binary);
+    if (!in) throw BuildError("cannot read " + payload.Path());
+    {
+        std::ofstream setup = Create(paths.setup);
+        int32_t offset = CheckedLength(stub.size(), "the stub");
+        CheckedLength(stub.size() + 16 + stored.size() + size_t(first), "the setup program");
+        std::string head;
+        PutInt(head, ArchiveMagic);
+        PutInt(head, CheckedLength(stored.size(), "the header block"));
+        PutInt(head, int32_t(key));
+        Write(setup, paths.setup, stub.data(), stub.size());
+        Write(setup, paths.setup, head.data(), head.size());
+        Write(setup, paths.setup, stored.data(), stored.size());
+        payload.CopyTo(in, setup, paths.setup, first, piece);
+        std::string trailer;
+        PutInt(trailer, offset);
+        Write(setup, paths.setup, trailer.data(), trailer.size());
+        Close(setup, paths.setup);
+        written.setupBytes = int64_t(stub.size() + 16 + stored.size()) + first;
+    }
+    // Disk files are never empty: the installer refuses an empty disk.
+    for (int64_t pos = first; pos < payloadLength;) {
+        int64_t n = payloadLength - pos;
+        if (options.diskMax > 0 && options.diskMax < n) n = options.diskMax;
+        std::string path = paths.disk(written.disks + 2);
+        std::ofstream disk = Create(path);
+        payload.CopyTo(in, disk, path, n, piece);
+        Close(disk, path);
+        ++written.disks;
+        pos += n;
+    }
+    written.payloadBytes = payloadLength;
+    return written;
 }

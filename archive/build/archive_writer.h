@@ -5,6 +5,7 @@
 #ifndef QUILLPACK_ARCHIVE_BUILD_ARCHIVE_WRITER_H
 #define QUILLPACK_ARCHIVE_BUILD_ARCHIVE_WRITER_H
 
+#include <functional>
 #include <stdexcept>
 #include <stdint.h>
 #include <string>
@@ -27,6 +28,11 @@ struct BuildFile {
     std::string data;
     FileDate date;
     std::string shortcutName;
+    // For WriteArchive: when source is set, data is left empty and read
+    // from that file while the archive is written; it must then hold
+    // exactly sourceSize bytes.
+    std::string source;
+    int64_t sourceSize = 0;
 };
 
 struct BuildManifest {
@@ -93,5 +99,32 @@ std::string AssembleSetup(const std::string& stub, const std::string& storedHead
 
 BuildOutput BuildArchive(const std::string& stub, const BuildManifest& manifest,
                          const std::vector<BuildFile>& files, const BuildOptions& options);
+
+// Where WriteArchive puts its output: the setup program, disk file n
+// (2, 3, ...), and a scratch file for the payload, which is written before
+// the header that holds its length and checksum; the scratch file is
+// removed afterwards.
+struct ArchivePaths {
+    std::string setup;
+    std::function<std::string(int32_t disk)> disk;
+    std::string scratch;
+};
+
+struct WrittenArchive {
+    int64_t setupBytes = 0;
+    int64_t payloadBytes = 0;  // stored, all parts
+    uint64_t dataBytes = 0;    // the files' data
+    int32_t disks = 0;         // disk files written after the setup program
+};
+
+// BuildArchive's bytes, written to files without holding the product:
+// each file's data is read in pieces (BuildFile::source) and compressed as
+// it comes at the fast level. Memory: the stub, the manifest, the encoder's
+// window and tables (about 55 MB) and a buffer, whatever the product's
+// size; the max level holds the whole payload, as it needs it. A source
+// that cannot be read or no longer has its size is a BuildError.
+WrittenArchive WriteArchive(const std::string& stub, const BuildManifest& manifest,
+                            const std::vector<BuildFile>& files, const BuildOptions& options,
+                            const ArchivePaths& paths);
 
 #endif  // QUILLPACK_ARCHIVE_BUILD_ARCHIVE_WRITER_H
