@@ -80,8 +80,15 @@ String ScriptText(const String& script, const BatchSettings& settings, bool auto
 }
 
 String BatchLiteral(const String& text) {
-    String literal(text);
-    literal.ReplaceAll("%", "%%", false);
+    // A quote would end the quoted value and a line end the line, letting
+    // the rest run as a command; neither belongs in a path.
+    String literal;
+    for (int32 i = 0; i < text.Length(); ++i) {
+        char ch = text.At(i);
+        if (ch == '"' || ch == '\r' || ch == '\n' || ch == '\0') continue;
+        if (ch == '%') literal.Append('%');
+        literal.Append(ch);
+    }
     return literal;
 }
 

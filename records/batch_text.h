@@ -31,8 +31,9 @@ String LauncherText(const String& interpreter, const String& scriptPath);
 // doubled, so no value runs as a command or expands a variable.
 String ScriptText(const String& script, const BatchSettings& settings, bool automatic);
 
-// The text with every % doubled: inside a batch file it then stands for
-// itself.
+// The text with every % doubled, so that inside a batch file it stands for
+// itself, and without double quotes and line ends, which no path holds and
+// which would let the rest of a quoted value run as a command.
 String BatchLiteral(const String& text);
 
 // A line that only says PAUSE (any case, blanks around, one leading "@").

@@ -13,7 +13,7 @@ QP_PACKAGES=(
   wine wine64 wine32:i386 xvfb xauth fonts-dejavu-core
   googletest libtomlplusplus-dev liblz4-dev zlib1g-dev
   clang libclang-rt-14-dev
-  openssl osslsigncode
+  openssl osslsigncode python3-jsonschema python3-yaml
 )
 
 # Each Windows build tree; the 32-bit one comes first.

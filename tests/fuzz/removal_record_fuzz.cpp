@@ -3,9 +3,14 @@
 //   - the reader keeps only full paths without line-end or NUL bytes;
 //   - NextLine splits exactly as TakeLine does;
 //   - what the reader found, recorded again, reads back the same, with
-//     each directory once;
+//     each path once;
 //   - the batch script and the startup file edits keep their line ends
-//     whole and never read outside the input.
+//     whole and never read outside the input;
+//   - a hostile path in a SET line stays one quoted value: two quotes, %
+//     only in pairs, no line end;
+//   - the chunked line reader gives NextLine's lines (cut at its limit)
+//     whatever the chunk sizes, and the line rules only accept what lies
+//     where they say.
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -56,8 +61,14 @@ void CheckRoundTrip(const String& text) {
     for (int32 i = 0; i < directories.Count(); ++i) list.Record(directories[i], true);
     Vector<String> files2, directories2;
     SplitRemovalText(list.Text(), files2, directories2);
-    Check(files2.Count() == files.Count());
-    for (int32 i = 0; i < files.Count(); ++i) Check(SameText(files[i], files2[i]));
+    // Each file once, in the order first seen.
+    Check(files2.Count() == list.FileCount() && files2.Count() <= files.Count());
+    for (int32 i = 0, j = 0; i < files2.Count(); ++i) {
+        while (j < files.Count() && !SameText(files[j], files2[i])) ++j;
+        Check(j < files.Count());
+    }
+    for (int32 i = 0; i < files2.Count() && files2.Count() <= 256; ++i)
+        for (int32 j = 0; j < i; ++j) Check(files2[i].Compare(files2[j], false) != 0);
     Check(directories2.Count() == list.DirectoryCount());
     Check(directories2.Count() <= directories.Count());
     // Pairwise: only for small sets.
@@ -95,6 +106,75 @@ void CheckBatchAndStartup(const String& text, bool automatic) {
     Check(removed.Length() < added.Length());
 }
 
+void CheckSetLines(const String& hostile) {
+    BatchSettings settings;
+    settings.directory = hostile;
+    settings.sharedDirectory = hostile;
+    settings.installerPath = hostile;
+    String script = ScriptText("", settings, true);
+    int32 position = 0;
+    String line;
+    int32 sets = 0;
+    while (NextLine(script, position, line)) {
+        if (line.Compare("SET ", true, 4) != 0) continue;
+        ++sets;
+        int32 quotes = 0;
+        for (int32 i = 0; i < line.Length(); ++i) {
+            if (line.At(i) == '"') ++quotes;
+            if (line.At(i) != '%') continue;
+            int32 run = 0;
+            while (line.At(i + run) == '%') ++run;
+            Check(run % 2 == 0);
+            i += run - 1;
+        }
+        Check(quotes == 2 && line.At(4) == '"' && line.Last() == '"');
+    }
+    Check(hostile.IsEmpty() || sets == 6);
+}
+
+struct Lines : LineSink {
+    void Line(const String& line, bool cut) override {
+        lines.Append(line);
+        cuts.Append(cut);
+    }
+    Vector<String> lines;
+    Vector<bool> cuts;
+};
+
+void CheckSplitter(const String& text, uint8_t chunkSeed) {
+    const int32 kMax = 64;
+    LineSplitter splitter(kMax);
+    Lines got;
+    int32 chunk = 1 + chunkSeed % 97;
+    for (int32 at = 0; at < text.Length(); at += chunk)
+        splitter.Feed(text.Text() + at, text.Length() - at < chunk ? text.Length() - at : chunk, got);
+    splitter.Finish(got);
+    int32 position = 0, i = 0;
+    String line;
+    while (NextLine(text, position, line)) {
+        Check(i < got.lines.Count());
+        String expected(line);
+        if (expected.Length() > kMax) expected.SetLength(kMax);
+        Check(SameText(got.lines[i], expected));
+        Check(got.cuts[i] == (line.Length() > kMax));
+        ++i;
+    }
+    // NextLine reports no empty last line after a final line end.
+    Check(i == got.lines.Count());
+
+    Vector<String> links;
+    links.Append("C:\\Users\\u\\Desktop");
+    const String install("C:\\Apps\\Tool");
+    for (int32 k = 0; k < got.lines.Count(); ++k) {
+        String path(got.lines[k]);
+        bool directory = path.DropFirstIf('~');
+        RemovalLineKind kind = ClassifyRemovalLine(path, directory, install, links);
+        if (kind == RemovalInside || kind == RemovalOwnFile) Check(StartsWithPath(path, "C:\\Apps\\Tool\\"));
+        if (kind == RemovalShortcut) Check(!directory && StartsWithPath(path, "C:\\Users\\u\\Desktop\\"));
+        if (kind == RemovalAncestor) Check(directory && path.Length() > 3 && StartsWithPath(install, path));
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -105,5 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // TakeLine moves the rest on every line: keep the oracle to small inputs.
     if (size <= 8192) CheckLinesAgainstTakeLine(text);
     CheckBatchAndStartup(text, size > 0 && (data[0] & 1));
+    if (size <= 4096) CheckSetLines(text);
+    CheckSplitter(text, size > 0 ? data[size - 1] : 0);
     return 0;
 }

@@ -58,6 +58,10 @@ TEST(BatchText, SetValuesNeitherRunNorExpand) {
     EXPECT_NE(text.find("SET \"SharedDir=C:\\100%%\\%%PATH%%\"\r\n"), std::string::npos) << text;
     EXPECT_NE(text.find("SET \"InstallerFilename=s^e|t(u)p@!.exe\"\r\n"), std::string::npos) << text;
     EXPECT_EQ(Str(BatchLiteral("%a%%b")), "%%a%%%%b");
+    // A damaged registry value cannot close the quotes or start a line.
+    s.sharedDirectory = "C:\\x\"&calc&\"\r\ncalc";
+    text = Str(ScriptText("", s, false));
+    EXPECT_NE(text.find("SET \"SharedDir=C:\\x&calc&calc\"\r\n"), std::string::npos) << text;
 }
 
 TEST(BatchText, PauseLinesAreRecognisedOnlyAlone) {
