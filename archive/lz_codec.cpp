@@ -425,9 +425,10 @@ bool LzStreamDecoder::Header(const byte*& data, size_t& length) {
         if (headLength_ == 4 && Read32(head_) != CompressionMagic) return Fail();
     }
     if (headLength_ < 8 || window_) return true;
-    // The first window holds what the size field claims, if that is less.
+    // The first window holds what the size field claims, within bounds: the
+    // claim may lie, and the window grows as the output comes anyway.
     uint64_t claim = Read32(head_ + 4);
-    size_t first = claim < uint64_t(kLzWindowBytes) ? size_t(claim) : kLzWindowBytes;
+    size_t first = claim < uint64_t(1) << 20 ? size_t(claim) : size_t(1) << 20;
     if (first < (size_t(1) << 16)) first = size_t(1) << 16;
     window_ = static_cast<byte*>(Allocate(first + kSlack));
     windowSize_ = first;

@@ -63,6 +63,7 @@ public:
     ~Buffer() { Free(data_); }
     void Clear() { length_ = 0; }
     void Append(const byte* p, size_t n) {
+        if (n == 0) return;
         if (n > capacity_ - length_) {
             size_t wanted = capacity_ * 2 > length_ + n ? capacity_ * 2 : length_ + n;
             data_ = static_cast<char*>(Reallocate(data_, wanted + 1));
@@ -279,17 +280,24 @@ private:
     int32 code_ = CorruptNone;
 };
 
-// The chunk both passes read into.
+// The chunk both passes read into: kPayloadChunkBytes, or less for a small
+// payload.
 class Chunk {
 public:
-    Chunk() : data_(static_cast<char*>(Allocate(kPayloadChunkBytes))) {}
+    explicit Chunk(const Manifest& manifest)
+        : size_(manifest.payloadLength < kPayloadChunkBytes ? manifest.payloadLength : kPayloadChunkBytes) {
+        if (size_ < 65536) size_ = 65536;
+        data_ = static_cast<char*>(Allocate(size_t(size_)));
+    }
     ~Chunk() { Free(data_); }
     Chunk(const Chunk&) = delete;
     Chunk& operator=(const Chunk&) = delete;
     char* Data() { return data_; }
     const byte* Bytes() const { return reinterpret_cast<const byte*>(data_); }
+    int32 Size() const { return size_; }
 
 private:
+    int32 size_;
     char* data_;
 };
 
@@ -297,13 +305,13 @@ private:
 
 int32 CheckPayload(PayloadSource& source, const Manifest& manifest, PayloadCheck& check) {
     const bool compressed = manifest.Has(CompressedPayload);
-    Chunk chunk;
+    Chunk chunk(manifest);
     RunningChecksum sum;
     LzBlockScanner scanner;
     scanner.Start();
     bool decodes = true;
     for (;;) {
-        int32 n = source.Read(chunk.Data(), kPayloadChunkBytes);
+        int32 n = source.Read(chunk.Data(), chunk.Size());
         if (n < 0) return CorruptPartRead;
         if (n == 0) break;
         sum.Add(chunk.Data(), size_t(n));
@@ -323,11 +331,11 @@ int32 StreamPayload(PayloadSource& source, const Manifest& manifest, const Paylo
                     RecordStreamSink& sink, int32 holdLimit) {
     const bool compressed = manifest.Has(CompressedPayload);
     RecordStream records(manifest, check.decodedLength, sink, holdLimit);
-    Chunk chunk;
+    Chunk chunk(manifest);
     LzStreamDecoder decoder;
     if (compressed) decoder.Start(records, ~uint64_t(0));
     while (!records.Done()) {
-        int32 n = source.Read(chunk.Data(), kPayloadChunkBytes);
+        int32 n = source.Read(chunk.Data(), chunk.Size());
         if (n < 0) {
             records.Abandon(CorruptPartRead);
             break;

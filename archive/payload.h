@@ -86,7 +86,7 @@ const int32 kHeldRecordBytes = 1 << 20;
 // hold an unbounded text.
 const int32 kMaxRecordText = 65536;
 
-// Bytes the passes read from the source at a time.
+// Most bytes the passes read from the source at a time.
 const int32 kPayloadChunkBytes = 1 << 20;
 
 // Reads the manifest's fileCount records in order from the payload's

@@ -99,6 +99,7 @@ void FillManifest(const Payload& p, Manifest& m) {
     m.fileSizes = static_cast<int32*>(Allocate(std::max<size_t>(1, p.sizes.size()) * sizeof(int32)));
     for (size_t i = 0; i < p.sizes.size(); ++i) m.fileSizes[i] = p.sizes[i];
     m.payloadChecksum = p.checksum;
+    m.payloadLength = int32(p.stored.size());
 }
 
 Rec FromRecord(const FileRecord& r, const std::string& data) {
