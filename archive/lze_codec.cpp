@@ -331,13 +331,15 @@ void PutDifferences(byte* op, const byte* lit, size_t n, size_t distance, const 
     if (distance > size_t(op - out.lapStart)) {
         for (size_t i = 0; i < n; ++i) op[i] = byte(lit[i] + Behind(out, op + i, distance));
     } else if (distance >= 16) {
+        const byte* const from = op - distance;
         for (size_t i = 0; i < n; i += 16) {
             byte sum[16];
-            for (int k = 0; k < 16; ++k) sum[k] = byte(lit[i + k] + op[i + k - distance]);
+            for (int k = 0; k < 16; ++k) sum[k] = byte(lit[i + k] + from[i + k]);
             memcpy(op + i, sum, 16);
         }
     } else {
-        for (size_t i = 0; i < n; ++i) op[i] = byte(lit[i] + op[i - distance]);
+        const byte* const from = op - distance;
+        for (size_t i = 0; i < n; ++i) op[i] = byte(lit[i] + from[i]);
     }
 }
 
@@ -358,7 +360,8 @@ void CopyAcrossLaps(byte* op, size_t length, size_t distance, const Output& out)
     const byte* from = out.lapStart + out.lapEnd - (distance - inLap);
     const size_t n = distance - inLap < length ? distance - inLap : length;
     memcpy(op, from, n);
-    for (size_t i = n; i < length; ++i) op[i] = op[i - distance];
+    // The rest comes from the start of this lap, as far back as ever.
+    for (size_t i = n; i < length; ++i) op[i] = out.lapStart[i - n];
 }
 
 // Runs a block's sequences from their two bit streams, then its last
@@ -370,7 +373,7 @@ bool RunSequences(LzeStreamDecoder::State& s, const byte* const* streams, const 
     BitReader lengths, of;
     lengths.Start(streams[0], sizes[0]);
     of.Start(streams[1], sizes[1]);
-    const SequenceTable* const tables = s.sequences - 1;  // indexed by slot
+    const SequenceTable* const tables = s.sequences;  // slot s at s - 1
     uint32 r0 = s.recent[0], r1 = s.recent[1], r2 = s.recent[2];
     uint32 shortBefore = s.lastLength < uint32(LzeShortMatch) ? 1 : 0;
     byte* op = out.start;
@@ -382,14 +385,14 @@ bool RunSequences(LzeStreamDecoder::State& s, const byte* const* streams, const 
         lengths.Refill();
         of.Refill();
         uint32 llCode, mlCode, ofCode;
-        const size_t literals = DecodeValue(lengths, tables[LzeLiteralLengths + shortBefore], &llCode);
+        const size_t literals = DecodeValue(lengths, tables[LzeLiteralLengths - 1 + shortBefore], &llCode);
         const uint32 none = llCode == 0 ? 1 : 0;
-        const size_t length = DecodeValue(lengths, tables[LzeMatchLengths + none], &mlCode);
+        const size_t length = DecodeValue(lengths, tables[LzeMatchLengths - 1 + none], &mlCode);
         // Match codes 0-2 are the lengths 1-3.
         shortBefore = mlCode < 3 ? 1 : 0;
         // Without branches: repeat codes have no extra bits and pick a
         // recent distance; the others make a new one.
-        const uint32 fresh = DecodeValue(of, tables[LzeOffsets + 2 * none + shortBefore], &ofCode);
+        const uint32 fresh = DecodeValue(of, tables[LzeOffsets - 1 + 2 * none + shortBefore], &ofCode);
         const size_t previous = r0;
         const uint32 choice[4] = {r0, r1, r2, fresh};
         const uint32 distance32 = choice[ofCode < 3 ? ofCode : 3];

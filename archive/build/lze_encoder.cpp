@@ -517,10 +517,13 @@ public:
         }
     }
 
-    // Sequence indices where blocks start, the first being 0.
-    std::vector<size_t> Cuts(size_t smallest) {
+    // Sequence indices where blocks start, the first being 0; no block
+    // shorter than `smallest` bytes is made.
+    std::vector<size_t> Cuts(size_t smallest, bool middleOnly) {
+        smallest_ = smallest;
+        middleOnly_ = middleOnly;
         std::vector<size_t> cuts;
-        Split(0, seqs_.size(), Cost(0, seqs_.size()), smallest, cuts);
+        Split(0, seqs_.size(), Cost(0, seqs_.size()), cuts);
         return cuts;
     }
 
@@ -544,27 +547,46 @@ private:
         return EstimateBlock(h);
     }
 
-    void Split(size_t a, size_t b, double whole, size_t smallest, std::vector<size_t>& cuts) {
+    // The sequence index nearest to byte position `target` within (a, b].
+    size_t Nearest(size_t a, size_t b, size_t target) const {
+        size_t cut = size_t(std::upper_bound(at_.begin() + a + 1, at_.begin() + b, target) - at_.begin());
+        if (cut > a + 1 && target - at_[cut - 1] < at_[cut] - target) --cut;
+        return cut;
+    }
+
+    // Tries cuts at each sixteenth (or only the middle) and keeps the best
+    // when it pays.
+    void Split(size_t a, size_t b, double whole, std::vector<size_t>& cuts) {
         const size_t from = at_[a], to = Position(b);
-        if (to - from >= 2 * smallest && b - a >= 2) {
-            const size_t middle = from + (to - from) / 2;
-            const size_t m = size_t(std::upper_bound(at_.begin() + a + 1, at_.begin() + b, middle) - at_.begin());
-            size_t cut = m;
-            if (cut > a + 1 && middle - at_[cut - 1] < at_[cut] - middle) --cut;
-            if (cut > a && cut < b) {
+        size_t best = 0;
+        double bestLeft = 0, bestRight = 0, bestCost = whole;
+        if (to - from >= 2 * smallest_ && b - a >= 2) {
+            for (size_t t = middleOnly_ ? 8 : 1; t < (middleOnly_ ? 9u : 16u); ++t) {
+                const size_t target = from + (to - from) * t / 16;
+                if (target - from < smallest_ || to - target < smallest_) continue;
+                const size_t cut = Nearest(a, b, target);
+                if (cut <= a || cut >= b) continue;
                 const double left = Cost(a, cut), right = Cost(cut, b);
-                if (left + right < whole) {
-                    Split(a, cut, left, smallest, cuts);
-                    Split(cut, b, right, smallest, cuts);
-                    return;
+                if (left + right < bestCost) {
+                    best = cut;
+                    bestCost = left + right;
+                    bestLeft = left;
+                    bestRight = right;
                 }
             }
         }
-        cuts.push_back(a);
+        if (!best) {
+            cuts.push_back(a);
+            return;
+        }
+        Split(a, best, bestLeft, cuts);
+        Split(best, b, bestRight, cuts);
     }
 
     const uint8_t* data_;
     size_t end_;
+    size_t smallest_ = 0;
+    bool middleOnly_ = false;
     const std::vector<Sequence>& seqs_;
     std::vector<Entry> states_;
     std::vector<size_t> at_;
@@ -835,7 +857,7 @@ public:
 
 private:
     static const uint32_t kDepth = 48;
-    static const uint32_t kNice = 128;
+    static const uint32_t kNice = 320;
     static const uint32_t kSegment = 4096;
 
     struct Node {
@@ -1112,7 +1134,7 @@ std::vector<uint8_t> LzeEncode(const uint8_t* data, size_t size, const LzeOption
         optimal.reset(new OptimalParser(data, size, windowLog));
     }
     // The fast level cuts less finely: each try costs a count of the block.
-    const size_t smallest = options.level == LzeLevel::Fast ? 65536 : 16384;
+    const size_t smallest = options.level == LzeLevel::Fast ? 131072 : 16384;
     CoderState state;
     std::vector<Sequence> seqs;
     size_t nextRange = 0;
@@ -1139,7 +1161,7 @@ std::vector<uint8_t> LzeEncode(const uint8_t* data, size_t size, const LzeOption
             optimal->Parse(pos, end, state, seqs);
         }
         BlockSplitter splitter(data, pos, end, seqs, state);
-        std::vector<size_t> cuts = splitter.Cuts(smallest);
+        std::vector<size_t> cuts = splitter.Cuts(smallest, fast != nullptr);
         cuts.push_back(seqs.size());
         for (size_t c = 0; c + 1 < cuts.size(); ++c) {
             const size_t from = splitter.Start(cuts[c]);
