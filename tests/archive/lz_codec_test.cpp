@@ -54,8 +54,7 @@ TEST(DecodeRange, FollowsTheOpcodeRules) {
     const Bytes abcdefgh = Literal("abcdefgh");
     Bytes sixtySixA(66, 0x41);
     Bytes longLiteral(100, 'x');
-    Bytes longOp = {0x80 | (100 & 63), 100 >> 6};
-    longOp.insert(longOp.end(), longLiteral.begin(), longLiteral.end());
+    const Bytes longOp = Concat({{0x80 | (100 & 63), 100 >> 6}, longLiteral});
     const DecodeCase cases[] = {
         {"no opcodes", {}, {}},
         {"empty short literal", {0x40}, {}},
