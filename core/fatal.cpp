@@ -10,6 +10,14 @@ bool AutomaticMode = false;
 
 namespace {
 
+StopHandler CurrentStopHandler = nullptr;
+
+void RunStopHandler() {
+    StopHandler handler = CurrentStopHandler;
+    CurrentStopHandler = nullptr;
+    if (handler) handler();
+}
+
 void ReleaseFormatBuffer() {
     free(FormatBuffer);
     FormatBuffer = nullptr;
@@ -74,6 +82,7 @@ void StartCore() {
 void FatalErrorV(const char* format, va_list args) {
     String big;
     HostShowBox(BoxText(big, format, args), "FATAL ERROR", BoxFatal);
+    RunStopHandler();
     ExitProgram(ExitFatal);
 }
 
@@ -106,7 +115,12 @@ void ShowUnownedError(const char* format, ...) {
 
 void ExitProgram(int code) { HostExit(code); }
 
-void AbortProgram() { ExitProgram(ExitCancelled); }
+void AbortProgram() {
+    RunStopHandler();
+    ExitProgram(ExitCancelled);
+}
+
+void SetStopHandler(StopHandler handler) { CurrentStopHandler = handler; }
 
 const char* SystemErrorText() { return HostSystemErrorText(); }
 

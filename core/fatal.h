@@ -34,6 +34,12 @@ void ShowError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 void ShowUnownedError(const char* format, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void ExitProgram(int code);
 [[noreturn]] void AbortProgram();
+
+// Run once by a fatal stop (after its box) and by an abort, before the
+// process ends; never by an ordinary exit. An installation undoes itself
+// here. Null removes it; a stop inside the handler just ends the process.
+typedef void (*StopHandler)();
+void SetStopHandler(StopHandler handler);
 const char* SystemErrorText();
 [[noreturn]] void OutOfMemoryHandler(size_t size);
 

@@ -15,6 +15,7 @@
 #include "platform/special_folders.h"
 #include "uninstall/registration.h"
 #include "ui/dialogs.h"
+#include "uninstall/install_journal.h"
 #include "uninstall/removal_record.h"
 
 namespace {
@@ -68,10 +69,7 @@ public:
           record_(!manifest.Has(NoRemovalList)) {
         // Without an uninstaller the manifest names no shared directory; a
         // shared file must still not land in whatever the current directory is.
-        if (sharedDirectory_.IsEmpty()) {
-            sharedDirectory_ = JoinPath(CommonFilesFolder(), manifest.publisher);
-            CreateDirectoryPath(sharedDirectory_);
-        }
+        if (sharedDirectory_.IsEmpty()) sharedDirectory_ = JoinPath(CommonFilesFolder(), manifest.publisher);
     }
 
     // Thousands of failing files would make the report grow quadratically
@@ -94,6 +92,8 @@ public:
                 destination = JoinPath(sharedDirectory_, record.name);
                 stored_.sharedNames.Append(record.name);
                 if (!MayReplace(destination, record.date, "shared")) return;
+                // Made only now that a shared file is stored there.
+                CreateDirectoryPath(ParentDirectory(destination));
                 break;
             case Font:
                 destination = JoinPath(fontsFolder_, record.name);
@@ -164,6 +164,7 @@ private:
             ShowError("Failed to install font: %s", record.name.Text());
             return;
         }
+        JournalAdd(JournalFont, record.shortcutName.IsEmpty() ? record.name : record.shortcutName, record.name);
         AppendFontItem(stored_.fontsList, record.shortcutName, record.name);
         stored_.anyFontRegistered = true;
     }
@@ -233,6 +234,9 @@ void StoreAllFiles(ByteStream& payload, const Manifest& manifest, const String& 
 
 bool StoreFile(const String& path, const char* data, int32 size, const FileDate& date, String& problems) {
     if (size < 0) ReportCorruptArchive(CorruptNegativeData);
+    // Journaled before it is written, an existing copy set aside, so that a
+    // stopped installation can put everything back.
+    PrepareToStore(path);
     File file;
     if (!file.Create(path, true)) {
         problems.Append("Unable to create file: ");

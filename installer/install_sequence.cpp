@@ -22,6 +22,7 @@
 #include "ui/background_window.h"
 #include "ui/dialogs.h"
 #include "uninstall/batch_script.h"
+#include "uninstall/install_journal.h"
 #include "uninstall/installation_record.h"
 #include "uninstall/removal_record.h"
 #include "uninstall/startup_path.h"
@@ -37,7 +38,9 @@ public:
     String WindowsDirectory() override { return ::WindowsDirectory(); }
     String ProgramFilesFolder() override { return ::ProgramFilesFolder(); }
     String CommonFilesFolder() override { return ::CommonFilesFolder(); }
-    void CreateDirectoryPath(const String& path) override { ::CreateDirectoryPath(path); }
+    // The shared folder is made when a shared file is about to be stored, so
+    // that an installation cancelled at a question leaves no empty folder.
+    void CreateDirectoryPath(const String&) override {}
     void SetBackgroundTitle(const String& title) override { ::SetBackgroundTitle(title.Text()); }
     void SetTitleColor(uint32 color) override { SetBackgroundTitleColor(color); }
     void SetBackgroundColors(uint32 top, uint32 bottom, bool) override { ::SetBackgroundColors(top, bottom); }
@@ -74,7 +77,7 @@ private:
     void CreateUninstallShortcuts();
     void SaveBackground();
     void Register(const String& sharedFilesList);
-    void SaveFacts();
+    InstallationFacts Facts() const;
     bool AskForRestart();
     [[noreturn]] void Restart(int exitCode);
 
@@ -116,8 +119,13 @@ void Installation::StoreUninstaller() {
     // The copy of a signed setup's image must not point at the certificate
     // table that stayed behind in the setup program.
     DetachSignature(image.Buffer(), image.Length());
-    if (StoreFile(uninstallerPath_, image.Text(), image.Length(), manifest_.uninstallerDate, problems_))
-        uninstallerBytes_ = image.Length();
+    // No registration may point at an uninstaller that is not there.
+    String problem;
+    if (!StoreFile(uninstallerPath_, image.Text(), image.Length(), manifest_.uninstallerDate, problem))
+        FatalError("The uninstaller could not be saved as:\r\n%s\r\n\r\nThe installation cannot proceed.",
+                   uninstallerPath_.Text());
+    problems_.Append(problem);
+    uninstallerBytes_ = image.Length();
 }
 
 void Installation::CreateShortcuts() {
@@ -130,6 +138,7 @@ void Installation::CreateShortcuts() {
         String link;
         if (request->desktop) {
             if (CreateDesktopShortcut(request->name, target, "", workingDirectory, &link)) {
+                JournalAdd(JournalShortcut, link);
                 RecordRemovalPath(link, false);
             } else {
                 failed = true;
@@ -138,6 +147,7 @@ void Installation::CreateShortcuts() {
         if (request->startMenu) {
             if (CreateProgramsShortcut(JoinPath(manifest_.startMenuFolder, request->name), target, "",
                                        workingDirectory, &link)) {
+                JournalAdd(JournalShortcut, link);
                 RecordRemovalPath(link, false);
                 startMenuShortcutMade_ = true;
                 if (firstStartMenuTarget_.IsEmpty()) firstStartMenuTarget_ = request->target;
@@ -148,6 +158,7 @@ void Installation::CreateShortcuts() {
         if (request->startup) {
             link = JoinPath(StartupFolder(), request->name);
             if (CreateShortcut(link, target, "", workingDirectory)) {
+                JournalAdd(JournalShortcut, link);
                 RecordRemovalPath(link, false);
             } else {
                 failed = true;
@@ -172,6 +183,7 @@ void Installation::CreateUninstallShortcuts() {
         link = JoinPath(ProgramsFolder(), JoinPath(manifest_.startMenuFolder, name));
         if (safe && CreateProgramsShortcut(JoinPath(manifest_.startMenuFolder, name), uninstallerPath_.Text(),
                                            uninstallArgument_.Text(), "", &link)) {
+            JournalAdd(JournalShortcut, link);
             RecordRemovalPath(link, false);
         } else {
             Problem("Failed to create start menu uninstaller:\r\n");
@@ -182,6 +194,7 @@ void Installation::CreateUninstallShortcuts() {
     }
     link = JoinPath(directory_, name);
     if (safe && CreateShortcut(link, uninstallerPath_.Text(), uninstallArgument_.Text(), "")) {
+        JournalAdd(JournalShortcut, link);
         RecordRemovalPath(link, false);
     } else {
         ShowError("Failed to create uninstall shortcut:\r\n%s", link.Text());
@@ -191,6 +204,7 @@ void Installation::CreateUninstallShortcuts() {
 void Installation::SaveBackground() {
     if (!Has(BackgroundFile) || manifest_.bitmap.IsEmpty() || CurrentBackground().bitmap.IsEmpty()) return;
     String path = JoinPath(directory_, "Installer Background.BMP");
+    if (!PrepareToStore(path)) return;
     if (SaveBackgroundBitmap(path.Text())) RecordRemovalPath(path, false);
 }
 
@@ -223,17 +237,14 @@ void Installation::Register(const String& sharedFilesList) {
 
 // The installation's own record of what it owns, which the uninstaller
 // holds against the registration before it deletes a folder or key.
-void Installation::SaveFacts() {
+InstallationFacts Installation::Facts() const {
     InstallationFacts facts;
     facts.product = productName_;
     facts.installLocation = directory_;
     facts.sharedPath = manifest_.sharedDirectory;
     facts.productRegistry = manifest_.registryKey;
     facts.removalList = RemovalRecordText().IsEmpty() ? RemovalNone : RemovalListed;
-    facts.complete = true;
-    if (!SaveInstallationFacts(directory_, facts))
-        Problem("The record of what this installation owns could not be saved.  The uninstaller will not be able "
-                "to remove all of the files that it should.\r\n\r\n");
+    return facts;
 }
 
 bool Installation::AskForRestart() {
@@ -268,6 +279,8 @@ void Installation::Restart(int exitCode) {
 
 void Installation::Run(const String& directoryOverride) {
     directory_ = directoryOverride;
+    // A run of this setup that was killed is undone before anything else.
+    if (Has(WithUninstaller)) UndoUnfinishedInstallation(productName_);
 
     PreviousInstall previous;
     if (Has(WithUninstaller)) previous = LookUpPreviousInstallation(productName_);
@@ -279,12 +292,18 @@ void Installation::Run(const String& directoryOverride) {
     if (Has(WithUninstaller) && previous.found) {
         copyOver_ = DecidePreviousInstallation(previous, manifest_, productName_, directory_);
     }
+    // Every folder made from here on is this run's to take away again.
+    WatchFoldersMade();
     if (!copyOver_) ChooseInstallationDirectory(directory_, manifest_, productName_);
     // Recorded as the system resolves it ("\.", "/", 8.3 names and a
     // trailing "\" gone), so the uninstaller's guards judge the real folder.
     String canonical = CanonicalPath(directory_);
     if (!canonical.IsEmpty()) directory_ = canonical;
     uninstallerPath_ = JoinPath(directory_, "Uninstall.EXE");
+    if (!BeginJournal(Facts(), Has(WithUninstaller)))
+        FatalError("The record of this installation could not be written in:\r\n%s\r\n\r\nThe installation "
+                   "cannot proceed.",
+                   directory_.Text());
     const String& shared = manifest_.sharedDirectory;
 
     RunBatch(directory_, manifest_.batchBefore, shared);
@@ -301,6 +320,12 @@ void Installation::Run(const String& directoryOverride) {
     ResetRemovalRecord();
     // What the copy below still holds stays listed for its uninstaller.
     if (copyOver_) MergeRemovalRecord(ScopeOfInstallation(directory_));
+    // Folders the run made above the installation directory go with the
+    // uninstallation once they are empty.
+    for (int32 i = 0; i < FoldersMade().Count(); ++i) {
+        const String& folder = const_cast<Vector<String>&>(FoldersMade())[i];
+        if (IsInsideFolder(directory_, folder)) RecordRemovalPath(folder, true);
+    }
     StoreAllFiles(payload, manifest_, directory_, problems_, stored_);
     payload.Clear();
 
@@ -327,14 +352,22 @@ void Installation::Run(const String& directoryOverride) {
 
     if (!manifest_.registryKey.IsEmpty()) PrepareProductKeys(manifest_.registryKey, problems_);
     if (Has(EditPath)) Problem(EditStartupPath(directory_, true));
+    // The list is complete on disk before the registration names its
+    // uninstaller: a registration whose uninstaller would find nothing to
+    // remove is never left behind.
+    // A list already there (a copy-over) is kept aside until the run is done.
+    PrepareToStore(JoinPath(directory_, kRemovalFileName));
+    if (!SaveRemovalRecord(directory_))
+        FatalError("%s", "The information about what files need to be deleted could not be saved.  The "
+                         "installation cannot proceed and has been undone.");
     if (Has(WithUninstaller)) Register(sharedFilesList);
+    // From here nothing is undone: the product is installed.
+    if (!CompleteJournal(Facts(), Has(WithUninstaller)))
+        Problem("The record of what this installation owns could not be saved.  The uninstaller will not be "
+                "able to remove all of the files that it should.\r\n\r\n");
 
     SetProgressLine("Finished");
     SetProgressPercent(100);
-    if (!SaveRemovalRecord(directory_))
-        Problem("The information about what files need to be deleted could not be saved.  The uninstaller will "
-                "not be able to remove all of the files that it should.\r\n\r\n");
-    if (Has(WithUninstaller)) SaveFacts();
     RunBatch(directory_, manifest_.batchAfter, shared);
     DestroyProgressWindow();
 

@@ -102,7 +102,5 @@ bool DecidePreviousInstallation(const PreviousInstall& previous, const Manifest&
         if (!AskYesNo(text, "Uninstallation Failed", MB_ICONQUESTION))
             StopInstallation(previous, manifest, productName, ExitCancelled);
     }
-    // The old installation may have taken the shared folder with it.
-    if (!manifest.sharedDirectory.IsEmpty()) CreateDirectoryPath(manifest.sharedDirectory);
     return false;
 }

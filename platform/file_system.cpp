@@ -7,6 +7,8 @@
 
 namespace {
 
+FolderMadeFunction FolderMade = nullptr;
+
 bool IsAsciiLetter(char ch) {
     return (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z');
 }
@@ -92,9 +94,12 @@ bool CreateDirectoryPath(const String& path) {
         // A drive root is its own parent: a missing drive cannot be made.
         if (parent.Length() >= path.Length() || !CreateDirectoryPath(parent)) return false;
     }
-    CreateDirectoryA(path.Text(), nullptr);
-    return DirectoryExists(path);
+    bool made = CreateDirectoryA(path.Text(), nullptr) != 0;
+    if (made && FolderMade) FolderMade(path);
+    return made || DirectoryExists(path);
 }
+
+void SetFolderMadeFunction(FolderMadeFunction function) { FolderMade = function; }
 
 void CreateDirectoryOrDie(const String& path) {
     if (!CreateDirectoryPath(path)) FatalError("Unable to create directory:\r\n%s", path.Text());

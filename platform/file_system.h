@@ -42,6 +42,12 @@ bool DirectoryExists(const String& path);
 // True when the directory exists afterwards; missing parents are created
 // first. A path that is its own parent (a missing drive) ends with false.
 bool CreateDirectoryPath(const String& path);
+
+// Every folder CreateDirectoryPath makes is told to this function, outer
+// folders first, while one is set: an installation keeps them to remove
+// what it made. Null stops the telling.
+typedef void (*FolderMadeFunction)(const String& folder);
+void SetFolderMadeFunction(FolderMadeFunction function);
 void CreateDirectoryOrDie(const String& path);
 // Never a drive root (three characters or fewer).
 bool RemoveEmptyDirectory(const String& path);

@@ -11,6 +11,13 @@ const char kSection[] = "[Installation]";
 
 const char* const kRemovalWords[] = {"Listed", "None", "Removed"};
 
+// Names of the journal lines, in JournalKind order; those with two parts
+// join them with "|", which no path or key name holds.
+const char* const kJournalNames[] = {"Folder", "File",   "Replaced",    "Shortcut",
+                                     "Font",   "Key",    "CountRaised", "CountReleased"};
+
+bool HasTwoParts(JournalKind kind) { return kind == JournalReplaced || kind == JournalFont || kind == JournalKey; }
+
 void AppendValue(TextBuilder& out, const char* name, const String& value) {
     out.Append(name);
     out.Append('=');
@@ -84,4 +91,52 @@ bool ReadFactsText(const String& text, InstallationFacts& facts) {
         }
     }
     return sawProduct && sawLocation && !facts.product.IsEmpty() && !facts.installLocation.IsEmpty();
+}
+
+String JournalLine(const JournalEntry& entry) {
+    TextBuilder out;
+    out.Append(kJournalNames[entry.kind]);
+    out.Append('=');
+    // A key's hive goes first: a key name may itself hold "|".
+    bool hiveFirst = entry.kind == JournalKey;
+    out.Append(OneLine(hiveFirst ? entry.other : entry.path));
+    if (HasTwoParts(entry.kind)) {
+        out.Append('|');
+        out.Append(OneLine(hiveFirst ? entry.path : entry.other));
+    }
+    out.AppendBytes("\r\n", 2);
+    return out.Take();
+}
+
+void ReadJournal(const String& text, Vector<JournalEntry>& entries) {
+    int32 position = 0;
+    String line;
+    while (NextLine(text, position, line)) {
+        int32 equals = line.Find('=');
+        if (equals <= 0) continue;
+        String name, value;
+        name.Assign(line.Text(), equals);
+        value.Assign(line.Text() + equals + 1, line.Length() - equals - 1);
+        for (int kind = JournalFolder; kind <= JournalCountReleased; ++kind) {
+            if (name.Compare(kJournalNames[kind], true) != 0) continue;
+            JournalEntry entry;
+            entry.kind = JournalKind(kind);
+            if (HasTwoParts(entry.kind)) {
+                int32 bar = value.Find('|');
+                if (bar <= 0) break;
+                entry.path.Assign(value.Text(), bar);
+                entry.other.Assign(value.Text() + bar + 1, value.Length() - bar - 1);
+                if (entry.kind == JournalKey) {
+                    String hive = entry.path;
+                    entry.path = entry.other;
+                    entry.other = hive;
+                }
+                if (entry.other.IsEmpty()) break;
+            } else {
+                entry.path = value;
+            }
+            if (!entry.path.IsEmpty()) entries.Append(entry);
+            break;
+        }
+    }
 }

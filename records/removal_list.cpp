@@ -26,12 +26,6 @@ void Grow(HashTable& set) {
     for (int32 i = 0; i < keys.Count(); ++i) set.Set(keys[i], true);
 }
 
-// Adds key; false when it was there already.
-bool AddOnce(HashTable& set, const String& key) {
-    if (!set.Set(key, true)) return false;
-    if (set.Count() > kEntriesPerBucket * set.BucketCount()) Grow(set);
-    return true;
-}
 
 bool EndsWithNoCase(const String& text, const char* tail) {
     String end(tail);
@@ -49,25 +43,29 @@ bool IsBelow(const String& path, const String& folder) {
 
 }  // namespace
 
+bool PathSet::Add(const String& key) {
+    if (!set_.Set(key, true)) return false;
+    if (set_.Count() > kEntriesPerBucket * set_.BucketCount()) Grow(set_);
+    return true;
+}
+
 RemovalList::RemovalList(UpperCaseFunction upperCase)
     : upperCase_(upperCase ? upperCase : UpperCaseLetters),
-      stale_(false),
-      directories_(kRemovalDirectoryBuckets),
-      files_(kRemovalDirectoryBuckets) {}
+      stale_(false) {}
 
 void RemovalList::Reset() {
     builder_.Take();
     text_.Clear();
     stale_ = false;
-    directories_.Reset(kRemovalDirectoryBuckets);
-    files_.Reset(kRemovalDirectoryBuckets);
+    directories_.Reset();
+    files_.Reset();
 }
 
 void RemovalList::Record(const String& path, bool isDirectory) {
     if (path.IsEmpty()) return;
     String key(path);
     upperCase_(key);
-    if (!AddOnce(isDirectory ? directories_ : files_, key)) return;
+    if (!(isDirectory ? directories_ : files_).Add(key)) return;
     if (isDirectory) builder_.Append('~');
     builder_.Append(path);
     builder_.AppendBytes("\r\n", 2);

@@ -21,6 +21,21 @@ typedef void (*UpperCaseFunction)(String& text);
 // The directory set starts with this many buckets.
 const int32 kRemovalDirectoryBuckets = 40;
 
+// A set of keys that keeps its buckets about as full as the list grows, so
+// that a lookup stays short at any size.
+class PathSet {
+public:
+    PathSet() : set_(kRemovalDirectoryBuckets) {}
+    // True when the key was not there yet.
+    bool Add(const String& key);
+    void Reset() { set_.Reset(kRemovalDirectoryBuckets); }
+    int32 Count() const { return set_.Count(); }
+    int32 BucketCount() const { return set_.BucketCount(); }
+
+private:
+    HashTable set_;
+};
+
 class RemovalList {
 public:
     // Null: A-Z only.
@@ -44,8 +59,8 @@ private:
     TextBuilder builder_;
     String text_;
     bool stale_;
-    HashTable directories_;
-    HashTable files_;
+    PathSet directories_;
+    PathSet files_;
 };
 
 // Splits a loaded "Uninstall.DAT" text: lines without their "~" go to

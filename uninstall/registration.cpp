@@ -9,6 +9,7 @@
 #include "records/version_text.h"
 #include "platform/registry.h"
 #include "ui/dialogs.h"
+#include "uninstall/install_journal.h"
 
 const char kUninstallListKey[] = "Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const char kSharedCountsKey[] = "Microsoft\\Windows\\CurrentVersion\\SharedDLLs";
@@ -19,12 +20,21 @@ namespace {
 
 // Takes back one reference (in the open SharedDLLs key).
 void ReleaseCount(const String& path) {
+    // Journaled first: an undo that finds it not lowered raises one count
+    // too many, which keeps a file rather than losing another product's.
+    JournalAdd(JournalCountReleased, path);
     int32 count = ReadInteger(path.Text(), 0);
     if (count <= 1) {
         DeleteValue(path.Text());
     } else {
         WriteInteger(path.Text(), count - 1);
     }
+}
+
+// Journaled once raised: an undo never lowers a count this run did not raise.
+void RaiseCount(const String& path) {
+    WriteInteger(path.Text(), ReadInteger(path.Text(), 0) + 1);
+    JournalAdd(JournalCountRaised, path);
 }
 
 // Takes back one reference of every item of a previous installation's list.
@@ -34,6 +44,25 @@ void ReleasePreviousCounts(const String& sharedDirectory, const String& previous
     while (TakeSharedFileItem(previousList, pos, item)) {
         String path = SharedFilePath(item, sharedDirectory);
         if (!path.IsEmpty()) ReleaseCount(path);
+    }
+}
+
+// The outermost key of the path that does not exist yet is what this run
+// makes: an undo deletes it with everything below.
+void JournalFirstMissingKey(const String& registryPath, bool currentUser) {
+    if (!JournalActive()) return;
+    String path = ProductKeyPath(registryPath);
+    int32 from = 0;
+    while (from <= path.Length()) {
+        int32 end = path.Find('\\', from);
+        if (end < 0) end = path.Length();
+        String prefix;
+        prefix.Assign(path.Text(), end);
+        if (!prefix.IsEmpty() && !SoftwareKeyExists(prefix.Text(), currentUser)) {
+            JournalAdd(JournalKey, prefix, currentUser ? "HKCU" : "HKLM");
+            return;
+        }
+        from = end + 1;
     }
 }
 
@@ -126,7 +155,7 @@ String CountSharedFiles(const String& sharedDirectory, const Vector<String>& sha
         if (name.IsEmpty() || !IsContainedName(name)) continue;
         String path = SharedFilePath(name, sharedDirectory);
         if (path.IsEmpty()) continue;
-        WriteInteger(path.Text(), ReadInteger(path.Text(), 0) + 1);
+        RaiseCount(path);
         AppendSharedFileItem(list, name);
     }
     CloseKey();
@@ -139,6 +168,7 @@ void PrepareProductKeys(const String& registryPath, String& problems) {
     bool created = true;
     const bool hives[] = {false, true};  // machine, then user
     for (bool currentUser : hives) {
+        JournalFirstMissingKey(registryPath, currentUser);
         if (OpenSoftwareKey(registryPath.Text(), currentUser) == OpenFailed) {
             created = false;
         } else {
@@ -179,8 +209,7 @@ void CountFonts(const String& fontsFolder, const String& fontsList, const String
     pos = 0;
     while (TakeFontItem(fontsList, pos, title, file)) {
         if (!IsContainedName(file)) continue;
-        String path = JoinPath(fontsFolder, file);
-        WriteInteger(path.Text(), ReadInteger(path.Text(), 0) + 1);
+        RaiseCount(JoinPath(fontsFolder, file));
     }
     CloseKey();
 }
@@ -220,4 +249,18 @@ String ProductKeyPath(const String& registryPath) {
     String path(registryPath);
     path.TrimRightSet("\\ ");
     return path;
+}
+
+bool IsSystemKeyPath(const String& path) {
+    static const char* const kSystemKeys[] = {"Microsoft", "Classes", "Policies", "Wow6432Node", "Clients",
+                                              "RegisteredApplications", "ODBC", "Wine"};
+    String first = path;
+    first.TrimLeftSet("\\ ");
+    first.TruncateAt('\\');
+    first.Trim();
+    if (first.IsEmpty()) return true;
+    for (const char* key : kSystemKeys) {
+        if (first.Compare(key, false) == 0) return true;
+    }
+    return false;
 }

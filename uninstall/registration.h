@@ -33,6 +33,11 @@ RegisteredLists ReadRegisteredLists(const String& productName);
 int32 SharedCount(const String& path);
 void SetSharedCount(const String& path, int32 count);
 
+// Keys below "Software" that belong to the system and its registrations: a
+// product key path starting with one of these is never deleted, whatever a
+// damaged or hostile registration or journal says.
+bool IsSystemKeyPath(const String& path);
+
 // The product key path as it is deleted: without trailing "\" or blanks,
 // which would otherwise name no key at all.
 String ProductKeyPath(const String& registryPath);

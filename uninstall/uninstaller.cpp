@@ -17,6 +17,7 @@
 #include "ui/background_window.h"
 #include "ui/dialogs.h"
 #include "uninstall/batch_script.h"
+#include "uninstall/install_journal.h"
 #include "uninstall/installation_record.h"
 #include "uninstall/removal_record.h"
 #include "uninstall/startup_path.h"
@@ -192,23 +193,6 @@ void RemoveStartMenuFolder() {
     }
 }
 
-// Keys below "Software" that belong to the system and its registrations: a
-// product key path starting with one of these is never deleted, whatever a
-// damaged or hostile registration says.
-bool IsSystemKeyPath(const String& path) {
-    static const char* const kSystemKeys[] = {"Microsoft", "Classes", "Policies", "Wow6432Node", "Clients",
-                                              "RegisteredApplications", "ODBC", "Wine"};
-    String first = path;
-    first.TrimLeftSet("\\ ");
-    first.TruncateAt('\\');
-    first.Trim();
-    if (first.IsEmpty()) return true;
-    for (const char* key : kSystemKeys) {
-        if (first.Compare(key, false) == 0) return true;
-    }
-    return false;
-}
-
 void DeleteProductKeys(const String& registryPath, bool currentUser) {
     if (IsSystemKeyPath(registryPath)) return;
     String path = ProductKeyPath(registryPath);
@@ -341,6 +325,30 @@ UninstallOutcome UninstallProduct(const String& productName) {
     if (flags & AutomaticUninstall) AutomaticMode = true;
     RestoreBackground(location, flags);
     Confirm(productName, location, flags);
+
+    // An installation of this product that was stopped half way is undone
+    // from its journal first; when it was all there was, that is the whole
+    // uninstallation.
+    CloseKey();
+    String undone;
+    Vector<String> madeFolders;
+    bool recovered = UndoUnfinishedInstallation(productName, &undone, &madeFolders);
+    bool stillRegistered = OpenSoftwareKey(key.Text(), false, RegOpenOnly) != OpenFailed;
+    if (stillRegistered && !ValueExists("UninstallString")) {
+        CloseKey();
+        stillRegistered = !DeleteSoftwareSubKey(kUninstallListKey, productName.Text(), false, 0);
+    }
+    if (!stillRegistered) {
+        Report(productName, String());
+        outcome.result = UninstallComplete;
+        if (recovered) {
+            // What only the running program kept from going.
+            outcome.uninstaller = JoinPath(undone, "Uninstall.EXE");
+            outcome.folders.Append(undone);
+            for (int32 i = 0; i < madeFolders.Count(); ++i) outcome.folders.Append(madeFolders[i]);
+        }
+        return outcome;
+    }
 
     String sharedDirectory = ReadString("SharedPath", "");
     String batch = ReadString("UninstallBatch1", "");

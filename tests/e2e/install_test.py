@@ -49,7 +49,8 @@ class AutomaticInstall(InstallCase):
     @classmethod
     def setUpClass(cls):
         cls.work = Workspace(cls.ui, "e2e-install-")
-        forget_product("QPI Auto", [AUTO_DIR, START_MENU])
+        # Its parent too, which the setup then makes (and records).
+        forget_product("QPI Auto", [AUTO_DIR.rsplit("\\", 1)[0], START_MENU])
         forget_product("QPI Second", ["C:\\Program Files\\QPI Second"])
         delete_value(SHARED_DLLS, SHARED_FILE)
         cls.setup = cls.work.build("auto", AUTO_SOURCES)
@@ -87,7 +88,9 @@ class AutomaticInstall(InstallCase):
     def test_removal_record_lists_directories_before_their_files(self):
         d = AUTO_DIR
         names = [name for kind, _, _, _, name, _ in self.files if kind in ("Normal", "StartupProgram")]
-        expected = []
+        # The folder the setup made above its own comes first: it goes too
+        # once empty.
+        expected = ["~" + d.rsplit("\\", 1)[0]]
         recorded_dirs = set()
         for name in names:
             parts = name.split("\\")
@@ -287,6 +290,11 @@ class LogPathAndProblems(InstallCase):
         self.assertEqual(read_bytes(target), read_bytes(source))
         self.assertEqual((reg_query(FONTS_KEY) or {}).get(title), ("REG_SZ", "DejaVuSans.ttf"))
         self.assertEqual(exact_value(UNINSTALL + "QPI Font", "ProductFonts"), '"%s" "DejaVuSans.ttf" ' % title)
+        # Counted like a shared file, by its path in the Fonts folder.
+        self.assertEqual((reg_query(SHARED_DLLS) or {}).get("C:\\windows\\Fonts\\DejaVuSans.ttf"), ("REG_DWORD", 1))
+        delete_value(SHARED_DLLS, "C:\\windows\\Fonts\\DejaVuSans.ttf")
+        delete_value(FONTS_KEY, title)
+        os.remove(target)
 
 
 class DamagedSetups(InstallCase):

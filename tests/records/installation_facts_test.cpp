@@ -52,3 +52,40 @@ TEST(InstallationFacts, OnlyOurSectionWithProductAndLocationIsARecord) {
 }
 
 }  // namespace
+
+namespace {
+
+// The journal reads back what was written, whatever else the record holds.
+TEST(InstallationJournal, LinesReadBackInOrder) {
+    const JournalEntry written[] = {
+        {JournalFolder, "C:\\New", ""},
+        {JournalFile, "C:\\New\\App\\a.txt", ""},
+        {JournalReplaced, "C:\\New\\App\\b.txt", "C:\\New\\App\\b.txt.qpk-backup"},
+        {JournalShortcut, "C:\\Users\\u\\Desktop\\App.LNK", ""},
+        {JournalFont, "App Sans (TrueType)", "appsans.ttf"},
+        {JournalKey, "Vendor|Odd\\App", "HKCU"},  // a key name may hold "|"
+        {JournalCountRaised, "C:\\Common\\V\\lib.dll", ""},
+        {JournalCountReleased, "C:\\Common\\V\\old.dll", ""},
+    };
+    InstallationFacts facts;
+    facts.product = "App";
+    facts.installLocation = "C:\\New\\App";
+    String text = FactsText(facts);
+    for (const JournalEntry& entry : written) text += JournalLine(entry);
+    text += "Folder=\r\nReplaced=no bar\r\nFont=|x\r\nUnknown=1\r\n";  // passed over
+    EXPECT_NE(Str(text).find("Key=HKCU|Vendor|Odd\\App\r\n"), std::string::npos);
+
+    Vector<JournalEntry> read;
+    ReadJournal(text, read);
+    ASSERT_EQ(read.Count(), 8);
+    for (int32 i = 0; i < read.Count(); ++i) {
+        EXPECT_EQ(read[i].kind, written[i].kind) << i;
+        EXPECT_EQ(Str(read[i].path), Str(written[i].path)) << i;
+        EXPECT_EQ(Str(read[i].other), Str(written[i].other)) << i;
+    }
+    InstallationFacts back;
+    EXPECT_TRUE(ReadFactsText(text, back));  // the journal does not spoil the record
+    EXPECT_FALSE(back.complete);
+}
+
+}  // namespace
