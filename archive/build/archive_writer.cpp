@@ -387,6 +387,13 @@ WrittenArchive WriteArchive(const std::string& stub, const BuildManifest& manife
     uint32_t key = 0;
     std::string stored = StoredHeader(stub, manifest, options, sizes, payloadLength, payload.Checksum(), key);
     const int64_t first = FirstPartBytes(payloadLength, options);
+    if (paths.beforeWriting) {
+        int64_t disks = 0;
+        if (payloadLength > first) {
+            disks = options.diskMax > 0 ? (payloadLength - first + options.diskMax - 1) / options.diskMax : 1;
+        }
+        paths.beforeWriting(int32_t(disks));
+    }
     std::ifstream in(payload.Path(), std::ios::binary);
     if (!in) throw BuildError("cannot read " + payload.Path());
     {

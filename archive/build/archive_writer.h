@@ -108,6 +108,10 @@ struct ArchivePaths {
     std::string setup;
     std::function<std::string(int32_t disk)> disk;
     std::string scratch;
+    // When set, told how many disk files will be written once the payload
+    // is made, before the setup program or any disk file is; it may throw
+    // (a BuildError) to stop there.
+    std::function<void(int32_t disks)> beforeWriting;
 };
 
 struct WrittenArchive {

@@ -112,9 +112,15 @@ TEST(WriteArchive, WritesWhatBuildArchiveBuilds) {
         options.level = c.level;
         options.firstPartMax = c.firstPartMax;
         options.diskMax = c.diskMax;
-        const ArchivePaths paths = PathsIn(scratch);
+        ArchivePaths paths = PathsIn(scratch);
+        int32_t announced = -1;
+        paths.beforeWriting = [&](int32_t disks) {
+            announced = disks;
+            EXPECT_FALSE(fs::exists(paths.setup)) << c.name << ": told after writing";
+        };
         const BuildOutput built = BuildArchive(stub, manifest, c.big ? inMemory : small, options);
         const WrittenArchive written = WriteArchive(stub, manifest, c.big ? onDisk : smallOnDisk, options, paths);
+        EXPECT_EQ(announced, int32_t(built.disks.size())) << c.name;
         EXPECT_TRUE(ReadAll(paths.setup) == built.setup) << c.name;
         EXPECT_EQ(written.setupBytes, int64_t(built.setup.size())) << c.name;
         ASSERT_EQ(written.disks, int32_t(built.disks.size())) << c.name;
@@ -123,6 +129,7 @@ TEST(WriteArchive, WritesWhatBuildArchiveBuilds) {
             fs::remove(paths.disk(int32_t(i) + 2));
         }
         EXPECT_FALSE(fs::exists(paths.scratch)) << c.name;
+        fs::remove(paths.setup);
     }
 }
 
