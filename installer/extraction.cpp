@@ -48,17 +48,90 @@ void AskForDisk(int32 disk, const String& path) {
     }
 }
 
-// Appends count bytes of the open file to the payload; a failed read is
-// corruption of the payload.
-void ReadPart(File& file, int32 count, ByteStream& payload) {
-    String& bytes = payload.Bytes();
-    int32 before = bytes.Length();
-    if (count > kMaxStringLength - before) ReportCorruptArchive(CorruptPartRead);
-    char* target = bytes.Extend(count);
-    if (!file.Read(target, count)) ReportCorruptArchive(CorruptPartRead);
+// Records up to this size are stored whole, larger ones as their pieces
+// arrive; with the decoder's window this bounds the memory of any payload.
+const int32 kHeldRecord = 8 * 1024 * 1024;
+
+// True when a file could not be opened because another program has it open.
+bool InUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+// Files that take their place only at the next restart, one line each.
+TextBuilder ReplacedAtRestart;
+
+void AppendLine(TextBuilder& problems, const char* what, const String& path) {
+    problems.Append(what);
+    problems.Append(path);
+    problems.Append("\r\n\r\n");
 }
 
-class Installer : public RecordSink {
+// One file being written: in place, or, when the file there is in use,
+// beside it, to take its place at the next restart. A file in use would
+// otherwise leave the product half old, half new.
+class TargetFile {
+public:
+    bool Open(const String& path, TextBuilder& problems) {
+        path_ = path;
+        written_ = path;
+        atRestart_ = false;
+        PrepareToStore(path);
+        if (file_.Create(path, true)) return true;
+        uint32 attributes = FileAttributes(path);
+        if (!InUse(GetLastError()) || attributes == kNoAttributes || (attributes & kAttributeDirectory)) {
+            AppendLine(problems, "Unable to create file: ", path);
+            return false;
+        }
+        written_ = path + ".qpk-new";
+        PrepareToStore(written_);
+        atRestart_ = file_.Create(written_, true);
+        if (!atRestart_) AppendLine(problems, "Unable to create file: ", path);
+        return atRestart_;
+    }
+
+    bool Write(const char* data, int32 size, TextBuilder& problems) {
+        if (file_.Write(data, size)) return true;
+        AppendLine(problems, "Unable to write file: ", path_);
+        Abandon();
+        return false;
+    }
+
+    // Sets the date through the handle that wrote the file (a second open
+    // would double the cost of every small file) and, for a file written
+    // beside its old self, asks the system to swap them at the restart.
+    bool Finish(const FileDate& date, TextBuilder& problems) {
+        if (date.IsSet() && !file_.SetTime(date, false)) {
+            problems.Append("Failed to set file date:\r\n");
+            problems.Append(path_);
+            problems.Append("\r\n");
+            problems.Append(date.Text());
+            problems.Append("\r\n\r\n");
+        }
+        file_.Close();
+        if (!atRestart_) return true;
+        if (!MoveFileExA(written_.Text(), path_.Text(), MOVEFILE_DELAY_UNTIL_REBOOT | MOVEFILE_REPLACE_EXISTING)) {
+            // Without the right to schedule it, the file in use stays old.
+            RemoveFile(written_);
+            AppendLine(problems, "Unable to create file: ", path_);
+            return false;
+        }
+        ReplacedAtRestart.Append("Replaced at restart: ");
+        ReplacedAtRestart.Append(path_);
+        ReplacedAtRestart.AppendBytes("\r\n", 2);
+        return true;
+    }
+
+    void Abandon() {
+        file_.Close();
+        RemoveFile(written_);
+    }
+
+private:
+    File file_;
+    String path_;
+    String written_;
+    bool atRestart_ = false;
+};
+
+class Installer : public RecordStreamSink {
 public:
     Installer(const Manifest& manifest, const String& installDirectory, StoredFiles& stored)
         : manifest_(manifest),
@@ -78,34 +151,82 @@ public:
 
     void BeforeRecord(int32 index, int32 count) override { SetProgressPercent(Share(45, 40, index, count)); }
 
+    // A record whole, or the end of one that came in pieces.
     void Store(int32, const FileRecord& record) override {
+        if (streaming_) {
+            streaming_ = false;
+            if (destination_.IsEmpty()) return;
+            // The shortcut's name follows the data: known only now.
+            if (IsProgram(record) && (record.shortcutBits & (DesktopShortcut | StartMenuShortcut)))
+                AddShortcut(record, destination_);
+            if (!writing_) return;
+            writing_ = false;
+            if (target_.Finish(record.date, problems_)) Stored(record, destination_);
+            return;
+        }
+        if (IsProgram(record) && (record.shortcutBits & (DesktopShortcut | StartMenuShortcut)))
+            AddShortcut(record, JoinPath(installDirectory_, record.name));
+        String destination = Destination(record);
+        if (destination.IsEmpty()) return;
+        String fileProblems;
+        bool stored = StoreFile(destination, record.data, record.size, record.date, fileProblems);
+        problems_.Append(fileProblems);
+        if (stored) Stored(record, destination);
+    }
+
+    void BeginData(int32, const FileRecord& head) override {
+        streaming_ = true;
+        destination_.Clear();
+        // A kind the format does not know is refused once the record is
+        // complete; until then nothing of it is written anywhere.
+        if (!IsProgram(head) && head.kind != Shared && head.kind != Font) return;
+        destination_ = Destination(head);
+        writing_ = !destination_.IsEmpty() && target_.Open(destination_, problems_);
+    }
+
+    void Data(const char* piece, int32 length) override {
+        if (writing_ && !target_.Write(piece, length, problems_)) writing_ = false;
+    }
+
+    void Discard(int32) override {
+        if (writing_) target_.Abandon();
+        streaming_ = writing_ = false;
+    }
+
+private:
+    static bool IsProgram(const FileRecord& record) {
+        return record.kind == Normal || record.kind == StartupProgram;
+    }
+
+    // Where the record goes, with what that takes first (its folders and its
+    // line in the removal record); empty when it is not stored.
+    String Destination(const FileRecord& record) {
         String destination;
         switch (record.kind) {
             case Normal:
             case StartupProgram:
                 destination = JoinPath(installDirectory_, record.name);
-                if (record.shortcutBits & (DesktopShortcut | StartMenuShortcut)) AddShortcut(record, destination);
                 PrepareDirectory(destination);
                 if (record_) RecordRemovalPath(destination, false);
                 break;
             case Shared:
                 destination = JoinPath(sharedDirectory_, record.name);
                 stored_.sharedNames.Append(record.name);
-                if (!MayReplace(destination, record.date, "shared")) return;
+                if (!MayReplace(destination, record.date, "shared")) return String();
                 // Made only now that a shared file is stored there.
                 CreateDirectoryPath(ParentDirectory(destination));
                 break;
             case Font:
                 destination = JoinPath(fontsFolder_, record.name);
-                if (!MayReplace(destination, record.date, "font")) return;
+                if (!MayReplace(destination, record.date, "font")) return String();
                 break;
             default:
                 ReportCorruptArchive(CorruptFileKind);
         }
-        String fileProblems;
-        bool stored = StoreFile(destination, record.data, record.size, record.date, fileProblems);
-        problems_.Append(fileProblems);
-        if (!stored) return;
+        return destination;
+    }
+
+    void Stored(const FileRecord& record, const String& destination) {
         stored_.storedBytes += record.size;
         if (record.kind == Font) InstallFont(record);
         if (!manifest_.Has(QuietFileList)) {
@@ -116,7 +237,6 @@ public:
         }
     }
 
-private:
     void AddShortcut(const FileRecord& record, const String& destination) {
         // The shortcut's name becomes a file in the desktop or programs
         // folder: it must stay inside them like the record's own name.
@@ -177,92 +297,105 @@ private:
     String fontsFolder_;
     String lastDirectory_;
     bool record_;
+    // The record arriving in pieces.
+    bool streaming_ = false;
+    bool writing_ = false;
+    String destination_;
+    TargetFile target_;
 };
 
 }  // namespace
 
-void GatherPayload(File& own, int64 payloadStart, const Manifest& manifest, ByteStream& payload) {
+StoredPayload::StoredPayload(File& own, int64 payloadStart, const Manifest& manifest)
+    : own_(own), payloadStart_(payloadStart), manifest_(manifest) {
+    Rewind();
+}
+
+void StoredPayload::Rewind() {
     // The first part ends at the trailer, which a signature's certificate
     // table may follow.
     int64 archiveEnd = LocatedArchiveEnd();
-    int64 first = archiveEnd - payloadStart - ArchiveTrailerSize;
+    int64 first = archiveEnd - payloadStart_ - ArchiveTrailerSize;
     if (archiveEnd < 0 || first < 0) ReportCorruptArchive(CorruptFirstPart);
-    payload.Clear();
-    int64 received = 0;
-    int32 disk = 1;
-    int64 partLength = first;
-    File diskFile;
-    File* current = &own;
-    if (partLength > 0 && !own.Seek(int32(payloadStart))) ReportCorruptArchive(CorruptPartRead);
-    for (;;) {
-        SetProgressPercent(Share(5, 30, received, manifest.payloadLength));
-        if (partLength > 0) {
-            ReadPart(*current, int32(partLength), payload);
-            received += partLength;
-            if (received >= manifest.payloadLength) break;
-        }
-        ++disk;
-        String name;
-        name.Format(DISK_FILE_FORMAT, int(disk));
-        String path = PathInModuleDirectory(name);
-        while (!diskFile.OpenForReading(path, true)) AskForDisk(disk, path);
-        current = &diskFile;
-        partLength = diskFile.Size();
-        if (partLength == 0) FatalError("The file %s is empty.", path.Text());
-        if (partLength < 0) ReportCorruptArchive(CorruptPartRead);
-    }
-    diskFile.Close();
-    own.Close();
+    disk_.Close();
+    current_ = &own_;
+    diskNumber_ = 1;
+    partLeft_ = first;
+    received_ = 0;
+    ended_ = false;
+    if (first > 0 && !own_.Seek(int32(payloadStart_))) partLeft_ = -1;
+}
 
-    if (payload.Bytes().Checksum() != manifest.payloadChecksum) ReportCorruptArchive(CorruptPayloadChecksum);
+// The next disk file: asked for until it is there; an empty one is fatal.
+bool StoredPayload::NextPart() {
+    if (received_ >= manifest_.payloadLength) return false;
+    ++diskNumber_;
+    String name;
+    name.Format(DISK_FILE_FORMAT, int(diskNumber_));
+    String path = PathInModuleDirectory(name);
+    while (!disk_.OpenForReading(path, true)) AskForDisk(diskNumber_, path);
+    current_ = &disk_;
+    partLeft_ = disk_.Size();
+    if (partLeft_ == 0) FatalError("The file %s is empty.", path.Text());
+    return true;
+}
+
+int32 StoredPayload::Read(char* into, int32 room) {
+    if (ended_) return 0;
+    while (partLeft_ == 0) {
+        if (!NextPart()) {
+            ended_ = true;
+            return 0;
+        }
+    }
+    if (partLeft_ < 0) return -1;
+    int32 count = partLeft_ < room ? int32(partLeft_) : room;
+    if (!current_->Read(into, count)) return -1;
+    partLeft_ -= count;
+    received_ += count;
+    if (showProgress) {
+        SetProgressPercent(Share(5, 30, received_, manifest_.payloadLength));
+    } else {
+        // A large file takes many reads: the Abort button must still work.
+        PumpMessages();
+    }
+    return count;
+}
+
+void GatherPayload(StoredPayload& payload) {
+    const Manifest& manifest = payload.GetManifest();
+    SetProgressPercent(5);
+    int32 code = CheckPayload(payload, manifest, payload.check);
+    if (code != CorruptNone) ReportCorruptArchive(code);
     if (manifest.Has(CompressedPayload)) {
         SetProgressPercent(40);
         SetProgressLine("Decompressing...");
-        if (!DecodeBlock(payload.Bytes())) ReportCorruptArchive(CorruptPayloadDecode);
     }
-    payload.Rewind();
 }
 
-void StoreAllFiles(ByteStream& payload, const Manifest& manifest, const String& installDirectory,
-                   String& problems, StoredFiles& stored) {
+void StoreAllFiles(StoredPayload& payload, const String& installDirectory, String& problems, StoredFiles& stored) {
     payload.Rewind();
-    Installer installer(manifest, installDirectory, stored);
-    int32 code = SplitPayload(payload, manifest, installer);
+    payload.showProgress = false;
+    Installer installer(payload.GetManifest(), installDirectory, stored);
+    int32 code = StreamPayload(payload, payload.GetManifest(), payload.check, installer, kHeldRecord);
     problems.Append(installer.TakeProblems());
     if (code != CorruptNone) ReportCorruptArchive(code);
 }
 
+const String& FilesReplacedAtRestart() {
+    static String text;
+    text = ReplacedAtRestart.Take();
+    ReplacedAtRestart.Append(text);
+    return text;
+}
+
 bool StoreFile(const String& path, const char* data, int32 size, const FileDate& date, String& problems) {
     if (size < 0) ReportCorruptArchive(CorruptNegativeData);
-    // Journaled before it is written, an existing copy set aside, so that a
-    // stopped installation can put everything back.
-    PrepareToStore(path);
-    File file;
-    if (!file.Create(path, true)) {
-        problems.Append("Unable to create file: ");
-        problems.Append(path);
-        problems.Append("\r\n\r\n");
-        return false;
-    }
-    if (!file.Write(data, size)) {
-        problems.Append("Unable to write file: ");
-        problems.Append(path);
-        problems.Append("\r\n\r\n");
-        return false;
-    }
-    // The date is set through the handle that wrote the data: opening the
-    // file a second time would double the cost of every small file.
-    if (date.IsSet()) {
-        if (!file.SetTime(date, false)) {
-            problems.Append("Failed to set file date:\r\n");
-            problems.Append(path);
-            problems.Append("\r\n");
-            problems.Append(date.Text());
-            problems.Append("\r\n\r\n");
-        }
-    }
-    file.Close();
-    return true;
+    TextBuilder said;
+    TargetFile target;
+    bool stored = target.Open(path, said) && target.Write(data, size, said) && target.Finish(date, said);
+    problems.Append(said.Take());
+    return stored;
 }
 
 bool MayReplace(const String& path, const FileDate& date, const char* kindWord) {

@@ -5,6 +5,7 @@
 #define QUILLPACK_INSTALLER_EXTRACTION_H
 
 #include "archive/manifest.h"
+#include "archive/payload.h"
 #include "core/byte_stream.h"
 #include "core/list.h"
 #include "core/vector.h"
@@ -29,23 +30,61 @@ struct StoredFiles {
     int64 storedBytes = 0;
 };
 
-// Reads every payload part into `payload` (the own file from payloadStart,
-// then "Disk2.QPK", ... beside the program, asking for each missing disk),
-// checks the payload checksum and decodes it when compressed. Corruption
-// ends the process with its code.
-void GatherPayload(File& own, int64 payloadStart, const Manifest& manifest, ByteStream& payload);
+// The stored payload as it lies: the setup program's own part from
+// payloadStart to the trailer, then "Disk2.QPK", "Disk3.QPK", ... beside the
+// program, asking for each disk that is missing (also in automatic mode:
+// nobody else can supply it). Each pass reads it from its start, in pieces,
+// so no part of it is ever held whole.
+class StoredPayload : public PayloadSource {
+public:
+    StoredPayload(File& own, int64 payloadStart, const Manifest& manifest);
+    int32 Read(char* into, int32 room) override;
+    // Back to the payload's first byte, for the next pass.
+    void Rewind();
+    const Manifest& GetManifest() const { return manifest_; }
+    // What the first pass found, for the second.
+    PayloadCheck check;
+    // The first pass moves the progress bar as it reads; the second leaves
+    // it to the records.
+    bool showProgress = true;
 
-// Stores every record of the decoded payload. Normal and startup programs go
-// below installDirectory (recorded for removal unless NoRemovalList), shared
-// files below the manifest's shared directory, fonts into the Fonts folder.
-// Problems are appended to `problems`.
-void StoreAllFiles(ByteStream& payload, const Manifest& manifest, const String& installDirectory,
-                   String& problems, StoredFiles& stored);
+private:
+    bool NextPart();
+
+    File& own_;
+    int64 payloadStart_;
+    const Manifest& manifest_;
+    File disk_;
+    File* current_ = nullptr;
+    int32 diskNumber_ = 1;
+    int64 partLeft_ = 0;
+    int64 received_ = 0;
+    bool ended_ = false;
+};
+
+// The first pass: reads every part, checks the payload checksum and, when
+// compressed, that it decodes, before anything is stored. Corruption ends
+// the process with its code.
+void GatherPayload(StoredPayload& payload);
+
+// The second pass: decodes the payload through a window and stores each
+// record as its bytes arrive, a large one in pieces. Normal and startup
+// programs go below installDirectory (recorded for removal unless
+// NoRemovalList), shared files below the manifest's shared directory, fonts
+// into the Fonts folder. Problems are appended to `problems`; a damaged
+// record ends the process with its code, the records before it stored.
+void StoreAllFiles(StoredPayload& payload, const String& installDirectory, String& problems, StoredFiles& stored);
 
 // Creates path with the data and, when the date is set, gives it that
-// last-write time. False when the file could not be written; a date that
-// cannot be set is reported but the file counts as stored.
+// last-write time. A file there that another program holds open is
+// replaced at the next restart: the data is written beside it and the swap
+// scheduled. False when the file could not be written; a date that cannot
+// be set is reported but the file counts as stored.
 bool StoreFile(const String& path, const char* data, int32 size, const FileDate& date, String& problems);
+
+// "Replaced at restart: <path>" with CR LF, one line per file that takes its
+// place only at the next restart; empty when there is none.
+const String& FilesReplacedAtRestart();
 
 // Whether a shared file or font may replace what is there: only an existing
 // copy newer than the record's date is kept (in automatic mode) or asked

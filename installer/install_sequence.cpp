@@ -26,6 +26,7 @@
 #include "uninstall/installation_record.h"
 #include "uninstall/removal_record.h"
 #include "uninstall/startup_path.h"
+#include "uninstall/system_path.h"
 
 namespace {
 
@@ -313,8 +314,8 @@ void Installation::Run(const String& directoryOverride) {
     if (Has(WithUninstaller)) StoreUninstaller();
 
     SetProgressLine("Extracting files...");
-    ByteStream payload;
-    GatherPayload(own_, LocatedArchive().payloadStart, manifest_, payload);
+    StoredPayload payload(own_, LocatedArchive().payloadStart, manifest_);
+    GatherPayload(payload);
 
     SetProgressLine("Storing files...");
     ResetRemovalRecord();
@@ -326,8 +327,7 @@ void Installation::Run(const String& directoryOverride) {
         const String& folder = const_cast<Vector<String>&>(FoldersMade())[i];
         if (IsInsideFolder(directory_, folder)) RecordRemovalPath(folder, true);
     }
-    StoreAllFiles(payload, manifest_, directory_, problems_, stored_);
-    payload.Clear();
+    StoreAllFiles(payload, directory_, problems_, stored_);
 
     // Sent with a time limit: one hung window must not hang the installation.
     if (stored_.anyFontRegistered)
@@ -351,7 +351,10 @@ void Installation::Run(const String& directoryOverride) {
     SaveBackground();
 
     if (!manifest_.registryKey.IsEmpty()) PrepareProductKeys(manifest_.registryKey, problems_);
-    if (Has(EditPath)) Problem(EditStartupPath(directory_, true));
+    if (Has(EditPath)) {
+        Problem(EditStartupPath(directory_, true));
+        Problem(AddToSystemPath(directory_, productName_));
+    }
     // The list is complete on disk before the registration names its
     // uninstaller: a registration whose uninstaller would find nothing to
     // remove is never left behind.
@@ -371,13 +374,19 @@ void Installation::Run(const String& directoryOverride) {
     RunBatch(directory_, manifest_.batchAfter, shared);
     DestroyProgressWindow();
 
-    FinishInstallation(problems_, directory_, manifest_.flags, copyOver_, true, manifest_.version, productName_);
+    Problem(FinishInstallation(problems_, directory_, manifest_.flags, copyOver_, true, manifest_.version,
+                               productName_));
     int exitCode = problems_.IsEmpty() ? ExitSuccess : ExitPartial;
     bool restart = false;
-    if (Has(RebootPrompt)) {
+    // Files in use take their place at the restart: it is asked for, and an
+    // unattended installation says so with its exit code instead.
+    bool filesWaiting = !FilesReplacedAtRestart().IsEmpty();
+    if (Has(RebootPrompt) || (filesWaiting && !AutomaticMode)) {
         restart = AskForRestart();
         // Declined: installed, but not finished until the machine restarts.
         if (!restart && exitCode == ExitSuccess) exitCode = ExitRestartNeeded;
+    } else if (filesWaiting && exitCode == ExitSuccess) {
+        exitCode = ExitRestartNeeded;
     }
     RunBatch(directory_, manifest_.batchFinal, shared);
     if (!shared.IsEmpty()) RemoveEmptyDirectory(shared);

@@ -165,11 +165,13 @@ qp_wine_start() {
   Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
   QP_XVFB_PID=$!
   export DISPLAY=":$n"
-  export WINEPREFIX="$QP_BUILD/wineprefix-$QP_ARCH"
+  # A prefix of its own, so that sessions of the same tree can run side by side.
+  mkdir -p "$QP_BUILD"
+  WINEPREFIX=$(mktemp -d "$QP_BUILD/wineprefix-$QP_ARCH.XXXXXX")
+  export WINEPREFIX
   export WINEARCH=$QP_WINE_PREFIX_ARCH WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
   # 64-bit Wine starts its helpers through WINELOADER.
   export WINELOADER=$QP_WINE
-  rm -rf "$WINEPREFIX"
   QP_WINE_SESSION=1
   for _ in $(seq 50); do [[ -e /tmp/.X11-unix/X$n ]] && break; sleep 0.1; done
   qp_log "fresh $WINEARCH Wine prefix $WINEPREFIX on display $DISPLAY, programs of $tree"

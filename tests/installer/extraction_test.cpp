@@ -86,11 +86,12 @@ protected:
                  StoredFiles& stored) {
         File own;
         Manifest manifest;
-        ByteStream header, payload;
+        ByteStream header;
         Write(files, options, own, manifest, header);
-        GatherPayload(own, LocatedArchive().payloadStart, manifest, payload);
+        StoredPayload payload(own, LocatedArchive().payloadStart, manifest);
+        GatherPayload(payload);
         ResetRemovalRecord();
-        StoreAllFiles(payload, manifest, install_, problems, stored);
+        StoreAllFiles(payload, install_, problems, stored);
     }
 
     static std::string Read(const String& path) {
@@ -197,7 +198,38 @@ TEST_F(Extraction, NewerSharedFileIsKeptInAutomaticModeButStillCounted) {
     EXPECT_TRUE(MayReplace(JoinPath(root_, "missing.dll"), FileDate(2000, 1, 1, 0, 0, 0), "shared"));
 }
 
+// Where the pending renames of the next restart are kept.
+std::string PendingRenames() {
+    HKEY key;
+    std::string text;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "System\\CurrentControlSet\\Control\\Session Manager", 0, KEY_ALL_ACCESS,
+                      &key) != ERROR_SUCCESS)
+        return text;
+    char buffer[8192];
+    DWORD size = sizeof buffer;
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer),
+                         &size) == ERROR_SUCCESS)
+        text.assign(buffer, size);
+    RegDeleteValueA(key, "PendingFileRenameOperations");
+    RegCloseKey(key);
+    return text;
+}
+
 TEST_F(Extraction, FilesThatCannotBeWrittenAreProblemsNotStops) {
+    String blocked = JoinPath(install_, "blocked.txt");
+    ASSERT_TRUE(CreateDirectoryPath(blocked));  // a folder where the file should go
+    String problems;
+    StoredFiles stored;
+    Install({MakeFile("blocked.txt", "new"), MakeFile("fine.txt", "fine")}, BuildOptions(), problems, stored);
+    EXPECT_STREQ(problems.Text(), (String("Unable to create file: ") + blocked + "\r\n\r\n").Text());
+    EXPECT_EQ(Read(JoinPath(install_, "fine.txt")), "fine");
+    EXPECT_EQ(stored.storedBytes, 4);
+}
+
+// A file another program holds open is written beside it and takes its
+// place at the next restart, instead of leaving the product half old.
+TEST_F(Extraction, FilesInUseAreReplacedAtTheRestart) {
+    PendingRenames();
     String held = JoinPath(install_, "held.txt");
     ASSERT_TRUE(WriteWholeFile(held, "old", 3));
     File holder;
@@ -205,9 +237,34 @@ TEST_F(Extraction, FilesThatCannotBeWrittenAreProblemsNotStops) {
     String problems;
     StoredFiles stored;
     Install({MakeFile("held.txt", "new"), MakeFile("fine.txt", "fine")}, BuildOptions(), problems, stored);
-    EXPECT_STREQ(problems.Text(), (String("Unable to create file: ") + held + "\r\n\r\n").Text());
-    EXPECT_EQ(Read(JoinPath(install_, "fine.txt")), "fine");
-    EXPECT_EQ(stored.storedBytes, 4);
+    holder.Close();
+    EXPECT_STREQ(problems.Text(), "");
+    EXPECT_EQ(Read(held), "old");
+    EXPECT_EQ(Read(held + ".qpk-new"), "new");
+    EXPECT_EQ(DateOf(held + ".qpk-new").Compare(FileDate(2021, 6, 15, 14, 30, 20)), 0);
+    EXPECT_NE(std::string(FilesReplacedAtRestart().Text()).find("Replaced at restart: " + std::string(held.Text()) +
+                                                                 "\r\n"),
+              std::string::npos);
+    std::string pending = PendingRenames();
+    EXPECT_NE(pending.find(std::string(held.Text()) + ".qpk-new"), std::string::npos) << pending;
+    EXPECT_EQ(stored.storedBytes, 7);
+}
+
+// A file larger than what is held whole arrives in pieces and is written as
+// they come; the result is the same file with its date.
+TEST_F(Extraction, LargeFilesAreStoredPieceByPiece) {
+    std::string big(9 * 1024 * 1024 + 3, '\0');
+    for (size_t i = 0; i < big.size(); ++i) big[i] = char((i * 2654435761u) >> 13);
+    BuildOptions options;
+    options.compress = true;
+    String problems;
+    StoredFiles stored;
+    Install({MakeFile("big.bin", big), MakeFile("after.txt", "after")}, options, problems, stored);
+    EXPECT_STREQ(problems.Text(), "");
+    EXPECT_TRUE(Read(JoinPath(install_, "big.bin")) == big);
+    EXPECT_EQ(DateOf(JoinPath(install_, "big.bin")).Compare(FileDate(2021, 6, 15, 14, 30, 20)), 0);
+    EXPECT_EQ(Read(JoinPath(install_, "after.txt")), "after");
+    EXPECT_EQ(stored.storedBytes, int64(big.size()) + 5);
 }
 
 // Each damage is made with consistent outer checksums so that it reaches
@@ -254,14 +311,14 @@ TEST_F(Extraction, DamagedPayloadsEndWithTheirCodes) {
                 File own;
                 Manifest m;
                 ByteStream h;
-                ByteStream p;
                 own.OpenForReading(path, false);
                 LocateArchive(own, h);
                 ReadManifest(h, m);
-                GatherPayload(own, LocatedArchive().payloadStart, m, p);
+                StoredPayload p(own, LocatedArchive().payloadStart, m);
+                GatherPayload(p);
                 String problems;
                 StoredFiles stored;
-                StoreAllFiles(p, m, install_, problems, stored);
+                StoreAllFiles(p, install_, problems, stored);
                 exit(0);
             },
             ::testing::ExitedWithCode(1), String::FromFormat(kCorrupt, c.code).Text());
@@ -282,8 +339,8 @@ TEST_F(Extraction, EmptyDiskFileIsFatal) {
     ASSERT_TRUE(WriteWholeFile(disk, "", 0));
     EXPECT_EXIT(
         {
-            ByteStream payload;
-            GatherPayload(own, LocatedArchive().payloadStart, manifest, payload);
+            StoredPayload payload(own, LocatedArchive().payloadStart, manifest);
+            GatherPayload(payload);
             exit(0);
         },
         ::testing::ExitedWithCode(1), "The file .*Disk2.QPK is empty");
