@@ -11,7 +11,7 @@ QP_PACKAGES=(
   gcc-mingw-w64-i686-posix g++-mingw-w64-i686-posix binutils-mingw-w64-i686 mingw-w64-i686-dev
   gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
   wine wine64 wine32:i386 xvfb xauth fonts-dejavu-core
-  googletest libtomlplusplus-dev liblz4-dev zlib1g-dev
+  googletest libtomlplusplus-dev liblz4-dev zlib1g-dev libzstd-dev liblzma-dev
   clang libclang-rt-14-dev
   openssl osslsigncode python3-jsonschema python3-yaml
 )
