@@ -347,7 +347,15 @@ void PutDifferences(byte* op, const byte* lit, size_t n, size_t distance, const 
 inline void PutLiterals(byte* op, const byte* lit, size_t n, bool difference, size_t distance,
                         const Output& out) {
     if (difference) {
-        if (n > 0) PutDifferences(op, lit, n, distance, out);
+        if (n > 16 || distance < 16 || distance > size_t(op - out.lapStart)) {
+            if (n > 0) PutDifferences(op, lit, n, distance, out);
+            return;
+        }
+        // The common case in one step: a short run, its bytes well behind.
+        const byte* const from = op - distance;
+        byte sum[16];
+        for (int k = 0; k < 16; ++k) sum[k] = byte(lit[k] + from[k]);
+        memcpy(op, sum, 16);
         return;
     }
     Copy16(op, lit);

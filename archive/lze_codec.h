@@ -54,18 +54,20 @@
 //
 // A sequence is three symbols, each followed by its extra bits: literal
 // length and match length in the length stream, offset in the offset
-// stream. Value codes: below D (16 for literal
-// lengths, 32 for match lengths, 4 for distances) a code is its value; then
-// two codes per power of two, code D + 2(e - log2 D) + m standing for the
-// values (2 + m) << (e - 1) plus e - 1 extra bits, for the e-th power.
-// Match length = value + 1. Offset codes 0-2 reuse the three most recent
-// distances (which then move to the front); code 3 + c is distance value
-// c + 1, pushed in front. The recent distances start as 1, 4 and 8.
+// stream. Value codes: below D (16 for literal lengths, 32 for match
+// lengths, 4 for distances) a code is its value; then two codes per power
+// of two, code D + 2(e - log2 D) + m standing for the values
+// (2 + m) << (e - 1) plus e - 1 extra bits, for the e-th power. Match
+// length = value + 1. Offset codes 0-2 take the three most recent
+// distances (the one taken moves to the front); code 3 + c takes value
+// code c, distance = value + 1, which goes in front and pushes the oldest
+// out. The recent distances start as 1, 4 and 8.
 // A sequence copies its literals, then the match; a match may overlap the
 // bytes it makes but never reach before the stream's start or past 2^W.
 // The literals left after the last sequence end the block. Difference
-// literals are added (modulo 256) to the byte the most recent distance
-// back, or to 0 where that lies before the stream's start.
+// literals are added (modulo 256) to the byte as far back as the previous
+// match's distance (1 before any), or to 0 where that lies before the
+// stream's start. Raw literals leave the literal table as it was.
 #ifndef QUILLPACK_ARCHIVE_LZE_CODEC_H
 #define QUILLPACK_ARCHIVE_LZE_CODEC_H
 

@@ -612,7 +612,7 @@ struct Prices {
                 total += freq[s];
                 used += freq[s] ? 1 : 0;
             }
-            const double k = 0.5;
+            const double k = 1.0;
             const double all = double(total) + k * n;
             for (int s = 0; s < n; ++s) {
                 double bits = std::log2(all / (freq[s] + k));
@@ -856,7 +856,7 @@ public:
     }
 
 private:
-    static const uint32_t kDepth = 48;
+    static const uint32_t kDepth = 64;
     static const uint32_t kNice = 320;
     static const uint32_t kSegment = 4096;
 
@@ -1134,7 +1134,7 @@ std::vector<uint8_t> LzeEncode(const uint8_t* data, size_t size, const LzeOption
         optimal.reset(new OptimalParser(data, size, windowLog));
     }
     // The fast level cuts less finely: each try costs a count of the block.
-    const size_t smallest = options.level == LzeLevel::Fast ? 131072 : 16384;
+    const size_t smallest = options.level == LzeLevel::Fast ? 131072 : 8192;
     CoderState state;
     std::vector<Sequence> seqs;
     size_t nextRange = 0;

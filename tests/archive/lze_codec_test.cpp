@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <random>
@@ -184,6 +185,30 @@ TEST(LzeRoundTrip, FilteredCallsRepeat) {
     LzeOptions filtered;
     filtered.filterRanges = {{0, code.size()}};
     EXPECT_LT(LzeEncode(code.data(), code.size(), filtered).size(), LzeEncode(code.data(), code.size(), LzeOptions()).size());
+}
+
+TEST(LzeRoundTrip, ReportsProgressAndRefusesWindowsOutOfRange) {
+    const Bytes data = Text(600000);
+    LzeOptions options;
+    options.level = LzeLevel::Fast;
+    std::vector<size_t> done;
+    options.progress = [&](size_t d, size_t total) {
+        EXPECT_EQ(total, data.size());
+        done.push_back(d);
+    };
+    const Bytes stream = LzeEncode(data.data(), data.size(), options);
+    ASSERT_EQ(done.size(), 3u);  // three regions of at most LzeMaxBlock
+    EXPECT_TRUE(std::is_sorted(done.begin(), done.end()));
+    EXPECT_EQ(done.back(), data.size());
+    options.progress = nullptr;
+    for (int windowLog : {10, 26}) {
+        options.windowLog = windowLog;
+        EXPECT_NO_THROW(LzeEncode(data.data(), 100, options));
+    }
+    for (int windowLog : {9, 27}) {
+        options.windowLog = windowLog;
+        EXPECT_THROW(LzeEncode(data.data(), 100, options), std::invalid_argument);
+    }
 }
 
 TEST(LzeRoundTrip, RefusesOverlappingFilterRanges) {
