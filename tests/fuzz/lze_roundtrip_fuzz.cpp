@@ -43,7 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     char* whole = nullptr;
     int32 length = 0;
     if (!LzeDecodeRange(stream.data(), int32(stream.size()), whole, length)) __builtin_trap();
-    if (size_t(length) != input.size() || memcmp(whole, input.data(), input.size()) != 0) __builtin_trap();
+    if (size_t(length) != input.size() || (length > 0 && memcmp(whole, input.data(), input.size()) != 0)) {
+        __builtin_trap();
+    }
     Free(whole);
 
     LzeStreamDecoder decoder;
