@@ -28,6 +28,7 @@ public:
     PathSet() : set_(kRemovalDirectoryBuckets) {}
     // True when the key was not there yet.
     bool Add(const String& key);
+    bool Contains(const String& key) { return set_.Find(key) != nullptr; }
     void Reset() { set_.Reset(kRemovalDirectoryBuckets); }
     int32 Count() const { return set_.Count(); }
     int32 BucketCount() const { return set_.BucketCount(); }

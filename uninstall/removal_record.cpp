@@ -42,6 +42,43 @@ bool IsExistingFile(const String& path) {
     return attributes != kNoAttributes && !(attributes & kAttributeDirectory);
 }
 
+bool InUse(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+// Paths given to the system to delete at the next restart, upper-cased.
+PathSet Scheduled;
+TextBuilder ScheduledText;
+
+bool ScheduleRemoval(const String& path) {
+    if (!MoveFileExA(path.Text(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return false;
+    String key(path);
+    UpperCaseWithSystem(key);
+    Scheduled.Add(key);
+    ScheduledText.Append("Removed at restart: ");
+    ScheduledText.Append(path);
+    ScheduledText.AppendBytes("\r\n", 2);
+    return true;
+}
+
+bool IsScheduled(const String& path) {
+    String key(path);
+    UpperCaseWithSystem(key);
+    return Scheduled.Contains(key);
+}
+
+bool HoldsOnlyScheduled(const String& folder) {
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA(JoinPath(folder, "*").Text(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    bool only = true;
+    do {
+        const char* name = entry.cFileName;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'))) continue;
+        if (!IsScheduled(JoinPath(folder, name))) only = false;
+    } while (only && FindNextFileA(find, &entry));
+    FindClose(find);
+    return only;
+}
+
 void AddShellFolder(Vector<String>& folders, int csidl) {
     char buffer[MAX_PATH];
     if (SUCCEEDED(SHGetFolderPathA(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buffer))) {
@@ -110,6 +147,9 @@ public:
     void Accept(const String& path, bool isDirectory, RemovalLineKind kind) override {
         if (!isDirectory) {
             if (!IsExistingFile(path) || RemoveFile(path)) return;
+            // Held open by a program: gone at the next restart, if the
+            // system takes the request.
+            if (InUse(GetLastError()) && ScheduleRemoval(path)) return;
             AddProblem(failed_, "Unable to delete", path);
             RecordRemovalPath(path, false);
             return;
@@ -134,6 +174,9 @@ public:
             const String& directory = directories_[i];
             if (!DirectoryExists(directory)) continue;
             if (RemoveEmptyDirectory(directory)) continue;
+            // Empty once the files waiting for the restart are gone: it
+            // follows them then.
+            if (HoldsOnlyScheduled(directory) && ScheduleRemoval(directory)) continue;
             AddProblem(failed_, "Unable to remove", directory);
             RecordRemovalPath(directory, true);
         }
@@ -212,4 +255,11 @@ void MergeRemovalRecord(const RemovalScope& scope) {
     if (scope.installDirectory.IsEmpty()) return;
     Merger merger(scope);
     merger.Read(JoinPath(scope.installDirectory, kRemovalFileName));
+}
+
+const String& RemovedAtRestart() {
+    static String text;
+    text = ScheduledText.Take();
+    ScheduledText.Append(text);
+    return text;
 }

@@ -36,9 +36,15 @@ enum RemovalFileState { RemovalFileRead, RemovalFileMissing, RemovalFileUnreadab
 // line gets a "Skipped" problem line and is dropped. Folders listed above
 // the installation directory are handed back in ancestors, to be removed
 // once the directory itself is gone. One problem line for each file or
-// directory that could not go; "Uninstall.DAT" is rewritten with just those
-// (or deleted when all went).
+// directory that could not go (a file held open by a program is deleted at
+// the next restart instead, see RemovedAtRestart); "Uninstall.DAT" is
+// rewritten with just those (or deleted when all went).
 RemovalFileState ApplyRemovalRecord(const RemovalScope& scope, String& problems, Vector<String>& ancestors);
+
+// "Removed at restart: <path>" with CR LF for each file (and folder left
+// with only such files) that a program held open, so that the system
+// deletes it at the next restart; empty when there is none.
+const String& RemovedAtRestart();
 
 // Records every line of an existing "Uninstall.DAT" that lies inside the
 // scope, so that what a previous installation put there is still removed

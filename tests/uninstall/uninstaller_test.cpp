@@ -115,9 +115,8 @@ TEST_F(Uninstaller, APartialRunKeepsTheRegistrationAndASecondRunReleasesNothingT
     Register(0);
     String other = JoinPath(shared_, "lib.dll");
     SetCount(other, 2);  // another product holds it too
-    String held = JoinPath(install_, "b.txt");
-    HANDLE handle = CreateFileA(held.Text(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(handle, INVALID_HANDLE_VALUE);
+    // The user's own file keeps a listed folder in place.
+    String mine = Make(JoinPath(install_, "sub\\mine.txt"));
     EXPECT_EQ(UninstallProduct(kProduct).result, UninstallPartial);
     EXPECT_TRUE(Registered());
     EXPECT_FALSE(FileExists(JoinPath(root_, "after.txt")));
@@ -125,8 +124,8 @@ TEST_F(Uninstaller, APartialRunKeepsTheRegistrationAndASecondRunReleasesNothingT
     EXPECT_TRUE(FileExists(other));
     String left;
     ReadWholeFile(JoinPath(install_, "Uninstall.DAT"), left);
-    EXPECT_STREQ(left.Text(), (held + "\r\n").Text());
-    CloseHandle(handle);
+    EXPECT_STREQ(left.Text(), ("~" + JoinPath(install_, "sub") + "\r\n").Text());
+    ASSERT_TRUE(RemoveFile(mine));
 
     EXPECT_EQ(UninstallProduct(kProduct).result, UninstallComplete);
     EXPECT_EQ(CountOf(other), 1) << "released a second time";
