@@ -423,6 +423,7 @@ WrittenArchive WriteArchive(const std::string& stub, const BuildManifest& manife
         payload.CopyTo(in, disk, path, n, piece);
         Close(disk, path);
         ++written.disks;
+        written.diskBytes += n;
         pos += n;
     }
     written.payloadBytes = payloadLength;

@@ -117,6 +117,7 @@ struct ArchivePaths {
 struct WrittenArchive {
     int64_t setupBytes = 0;
     int64_t payloadBytes = 0;  // stored, all parts
+    int64_t diskBytes = 0;     // stored in the disk files
     uint64_t dataBytes = 0;    // the files' data
     int32_t disks = 0;         // disk files written after the setup program
 };

@@ -846,8 +846,8 @@ public:
             prices_.From(h);
             havePrices_ = true;
         }
-        const int passes = 2;
-        for (int pass = 0; pass < passes; ++pass) {
+        // The second pass is priced from the first one's counts.
+        for (int pass = 0; pass < 2; ++pass) {
             out.clear();
             Optimal(start, end, state, out);
             h.Count(data_, start, end, out.data(), out.size(), state);
@@ -856,6 +856,8 @@ public:
     }
 
 private:
+    // Tree nodes visited per position; a match this long is taken at once;
+    // the longest stretch priced in one go.
     static const uint32_t kDepth = 64;
     static const uint32_t kNice = 320;
     static const uint32_t kSegment = 4096;

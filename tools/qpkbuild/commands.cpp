@@ -174,25 +174,35 @@ std::string MachineText(int32_t machine) {
 }
 
 // Disks named on the command line are disks 2, 3, ... in that order;
-// otherwise they are looked for next to the setup program. machine is the
-// program image's, -1 when there is none.
-Inspection Inspect(const std::string& setupPath, const std::vector<std::string>& disks, int32_t& machine) {
-    std::string setup;
-    if (!LoadFileBytes(setupPath, setup)) {
+// otherwise they are looked for next to the setup program. The files are
+// read in pieces; each file's data goes to `data` when given.
+Inspection Inspect(const std::string& setupPath, const std::vector<std::string>& disks,
+                   InspectedData* data = nullptr) {
+    std::error_code ec;
+    if (!std::ifstream(setupPath, std::ios::binary) || fs::is_directory(setupPath, ec)) {
         throw BuildError(setupPath + ": " + WhyUnreadable(setupPath) + "; expected a setup program");
     }
     fs::path directory = fs::path(setupPath).parent_path();
-    DiskLoader loader = [&](int32_t disk, std::string& bytes) {
+    DiskPath path = [&](int32_t disk) -> std::string {
         if (!disks.empty()) {
             size_t index = size_t(disk - 2);
-            return index < disks.size() && LoadFileBytes(disks[index], bytes);
+            return index < disks.size() ? disks[index] : std::string();
         }
-        return LoadFileBytes((directory / DiskName(disk)).string(), bytes);
+        return (directory / DiskName(disk)).string();
     };
-    Inspection r = InspectSetup(setup, loader);
-    int64_t image = r.found ? std::min<int64_t>(r.head.offset, int64_t(setup.size())) : 0;
-    machine = image > 0 ? PeMachine(setup.data(), image) : -1;
-    return r;
+    return InspectSetupFile(setupPath, path, data);
+}
+
+std::string Sha256OfFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<char> piece(size_t(1) << 20);
+    Sha256 digest;
+    while (in) {
+        in.read(piece.data(), std::streamsize(piece.size()));
+        digest.Add(piece.data(), size_t(in.gcount()));
+    }
+    if (in.bad() || !in.eof()) throw BuildError("cannot read " + path + " for its digest");
+    return digest.HexDigest();
 }
 
 // ---------------------------------------------------------------------------
@@ -254,7 +264,7 @@ std::string Ratio(uint64_t out, uint64_t in) {
 }
 
 // What the manifests say about the finished setup program.
-PackageFacts FactsOf(const Project& p, int32_t machine, const std::string& setup) {
+PackageFacts FactsOf(const Project& p, int32_t machine, const std::string& setupSha256) {
     const ManifestInputs& in = p.manifests;
     PackageFacts f;
     f.identifier = in.identifier;
@@ -266,7 +276,7 @@ PackageFacts FactsOf(const Project& p, int32_t machine, const std::string& setup
     f.locale = in.locale;
     f.url = in.url;
     f.architecture = machine == PeMachineAmd64 ? "x64" : "x86";
-    f.sha256 = Sha256Hex(setup);
+    f.sha256 = setupSha256;
     f.chooseDirectory = (p.manifest.flags & AskDirectory) != 0;
     f.interactive = (p.manifest.flags & Automatic) == 0;
     return f;
@@ -312,78 +322,71 @@ int Build(const std::vector<std::string>& args, const std::string& self, std::os
     }
     if (context.sourceDateEpoch) ClampDates(p, SourceDateEpochDate(*context.sourceDateEpoch));
 
-    BuildOutput built;
-    {
-        ProgressLine progress(err);
-        LzProgressScope scope(context.errIsTerminal ? LzProgress(std::ref(progress)) : LzProgress());
-        built = BuildArchive(stub, p.manifest, p.files, p.options);
-    }
-    if (p.manifestsWanted && !built.disks.empty()) {
-        throw BuildError((p.firstPartWhere.empty() ? project : p.firstPartWhere) + ": spreads the payload over " +
-                         std::to_string(built.disks.size()) + " disk files; expected a setup program in one file "
-                         "when manifests are written, as package managers download that file alone");
-    }
-    // What the archive adds to the stub, before any signature.
-    uint64_t in = 0, stored = built.setup.size() - stub.size();
-    for (const BuildFile& f : p.files) in += f.data.size();
-    for (const std::string& d : built.disks) stored += d.size();
-
     // Disk files carry no name of their setup: only those the setup being
     // replaced is made of are this output's to overwrite or remove.
     fs::path target(output);
     fs::path directory = target.parent_path();
     const int32_t owned = OwnedDiskCount(output);
-    for (int32_t disk = owned + 2; disk < int32_t(built.disks.size()) + 2; ++disk) {
-        std::error_code ec;
-        fs::path path = directory / DiskName(disk);
-        if (fs::exists(path, ec)) {
-            throw BuildError(path.string() + " is not a disk file of " + output +
-                             " (it continues another setup program, or none); expected no such file there: "
-                             "move it away, or build into another folder");
-        }
-    }
-
+    auto diskPath = [&](int32_t disk) { return (directory / DiskName(disk)).string(); };
     // Written under a passing name, signed there, and only then given the
     // name it is known by.
     std::string partial = (directory / (target.stem().string() + ".partial" + target.extension().string()))
                               .make_preferred()
                               .string();
-    // A failed build leaves no setup program under the name, not even an
-    // older one whose disk files were just overwritten.
+
+    // Told the disk count once the payload is made, before anything is
+    // written: a refusal here leaves every file as it was.
     Pending pending;
-    pending.Add(output);
-    for (int32_t disk = 2; disk < owned + 2; ++disk) pending.Add((directory / DiskName(disk)).string());
-    for (size_t i = 0; i < built.disks.size(); ++i) {
-        std::string disk = (directory / DiskName(int32_t(i) + 2)).string();
-        pending.Add(disk);
-        WriteFileBytes(disk, built.disks[i]);
+    auto checks = [&](int32_t disks) {
+        if (p.manifestsWanted && disks > 0) {
+            throw BuildError((p.firstPartWhere.empty() ? project : p.firstPartWhere) + ": spreads the payload over " +
+                             std::to_string(disks) + " disk files; expected a setup program in one file "
+                             "when manifests are written, as package managers download that file alone");
+        }
+        for (int32_t disk = owned + 2; disk < disks + 2; ++disk) {
+            std::error_code ec;
+            if (fs::exists(diskPath(disk), ec)) {
+                throw BuildError(diskPath(disk) + " is not a disk file of " + output +
+                                 " (it continues another setup program, or none); expected no such file there: "
+                                 "move it away, or build into another folder");
+            }
+        }
+        // A failed build leaves no setup program under the name, not even
+        // an older one whose disk files were just overwritten.
+        pending.Add(output);
+        for (int32_t disk = 2; disk < std::max(owned, disks) + 2; ++disk) pending.Add(diskPath(disk));
+        pending.Add(partial);
+    };
+    WrittenArchive written;
+    {
+        ProgressLine progress(err);
+        LzProgressScope scope(context.errIsTerminal ? LzProgress(std::ref(progress)) : LzProgress());
+        written = WriteArchive(stub, p.manifest, p.files, p.options, {partial, diskPath, partial + ".payload", checks});
     }
-    pending.Add(partial);
-    WriteFileBytes(partial, built.setup);
+    // What the archive adds to the stub, before any signature.
+    const uint64_t in = written.dataBytes;
+    const uint64_t stored = uint64_t(written.setupBytes) - stub.size() + uint64_t(written.diskBytes);
+
     bool isSigned = false;
     if (!p.signCommand.empty()) {
         std::string failure = RunSigner(p.signCommand, partial, out, err);
         if (!failure.empty()) {
             throw BuildError("signing " + output + ": the command " + failure + "; no setup program was kept");
         }
-        std::string signedSetup;
-        if (!LoadFileBytes(partial, signedSetup)) {
+        std::error_code ec;
+        if (!std::ifstream(partial, std::ios::binary) || !fs::is_regular_file(partial, ec)) {
             throw BuildError("signing " + output + ": the command left no readable " + partial + "; no setup program was kept");
         }
-        DiskLoader disks = [&](int32_t disk, std::string& bytes) {
-            size_t index = size_t(disk - 2);
-            if (index >= built.disks.size()) return false;
-            bytes = built.disks[index];
-            return true;
-        };
-        Inspection check = InspectSetup(signedSetup, disks);
+        DiskPath disks = [&](int32_t disk) { return disk - 2 < written.disks ? diskPath(disk) : std::string(); };
+        Inspection check = InspectSetupFile(partial, disks);
         if (!check.Sound()) {
             throw BuildError("signing " + output + ": afterwards the setup program no longer verifies (" +
                              check.problem + "); no setup program was kept");
         }
         isSigned = check.signedImage;
-        built.setup.swap(signedSetup);
     }
+    std::error_code sizeError;
+    const uintmax_t setupSize = fs::file_size(partial, sizeError);
     // From the setup as it will be downloaded: signed, when it is.
     std::string manifestsIn;
     if (p.manifestsWanted) {
@@ -392,7 +395,7 @@ int Build(const std::vector<std::string>& args, const std::string& self, std::os
         std::error_code ec;
         if (!folder.empty()) fs::create_directories(folder, ec);
         if (ec) throw BuildError("cannot make the folder " + folder.string() + " for the manifests: " + ec.message());
-        for (const ManifestFile& f : PackageManifests(FactsOf(p, machine, built.setup))) {
+        for (const ManifestFile& f : PackageManifests(FactsOf(p, machine, Sha256OfFile(partial)))) {
             std::string path = (folder / f.name).string();
             pending.Add(path);
             WriteFileBytes(path, f.text);
@@ -403,16 +406,16 @@ int Build(const std::vector<std::string>& args, const std::string& self, std::os
     if (ec) throw BuildError("cannot write " + output + ": " + ec.message());
     pending.Keep();
     // The replaced setup's disk files beyond the new ones would only confuse.
-    for (int32_t disk = int32_t(built.disks.size()) + 2; disk < owned + 2; ++disk) {
+    for (int32_t disk = written.disks + 2; disk < owned + 2; ++disk) {
         std::error_code ignored;
-        fs::remove(directory / DiskName(disk), ignored);
+        fs::remove(diskPath(disk), ignored);
     }
 
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     out << output << ": " << p.files.size() << (p.files.size() == 1 ? " file, " : " files, ") << in << " bytes in, " << stored << " bytes out ("
         << Ratio(stored, in) << "), " << std::fixed << std::setprecision(2) << seconds << " s; setup program "
-        << built.setup.size() << " bytes";
-    if (!built.disks.empty()) out << ", " << built.disks.size() << " disk files";
+        << setupSize << " bytes";
+    if (written.disks > 0) out << ", " << written.disks << " disk files";
     if (isSigned) out << ", signed";
     if (!manifestsIn.empty()) out << ", manifests in " << manifestsIn;
     out << "\n";
@@ -621,8 +624,7 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     Arguments a = Parse(*FindCommand("list"), args);
     if (a.operands.size() != 1) throw BuildError("list needs exactly one setup program; see qpkbuild list --help");
     const std::string& setup = a.operands[0];
-    int32_t machine = -1;
-    Inspection r = Inspect(setup, {}, machine);
+    Inspection r = Inspect(setup, {});
     if (r.manifest) {
         const Manifest& m = *r.manifest;
         char colors[64];
@@ -649,7 +651,7 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             << "uninstall batch 2: " << Shown(m.uninstallBatch2) << "\n"
             << "uninstaller date:  " << DateText(m.uninstallerDate) << "\n"
             << "program image:     " << r.head.offset << " bytes\n"
-            << "architecture:      " << MachineText(machine) << "\n"
+            << "architecture:      " << MachineText(r.machine) << "\n"
             << "signature:         " << (r.signedImage ? "signed" : "none") << "\n"
             << "payload:           " << m.payloadLength << " bytes stored, " << m.fileCount
             << " files\n";
@@ -657,7 +659,7 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
     for (const InspectedFile& f : r.files) {
         out << std::left << std::setw(15) << KindName(f.kind) << std::setw(3)
             << ((f.shortcutBits & DesktopShortcut) ? "D" : "-") + std::string((f.shortcutBits & StartMenuShortcut) ? "S" : "-")
-            << std::right << std::setw(10) << f.data.size() << "  " << DateText(f.date) << "  "
+            << std::right << std::setw(10) << f.size << "  " << DateText(f.date) << "  "
             << f.name;
         if (!f.shortcutName.empty()) out << "  [" << f.shortcutName << "]";
         out << "\n";
@@ -669,21 +671,70 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, std::ostream
     Arguments a = Parse(*FindCommand("verify"), args);
     if (a.operands.empty()) throw BuildError("verify needs a setup program; see qpkbuild verify --help");
     const std::string& setup = a.operands[0];
-    int32_t machine = -1;
-    Inspection r = Inspect(setup, std::vector<std::string>(a.operands.begin() + 1, a.operands.end()), machine);
+    Inspection r = Inspect(setup, std::vector<std::string>(a.operands.begin() + 1, a.operands.end()));
     int code = Report(r, setup, err);
     if (code == 0) {
-        out << setup << ": sound, " << MachineText(machine) << ", " << (r.signedImage ? "signed, " : "") << r.files.size() << " files, " << r.payloadRead
+        out << setup << ": sound, " << MachineText(r.machine) << ", " << (r.signedImage ? "signed, " : "") << r.files.size() << " files, " << r.payloadRead
             << " payload bytes, " << r.disksRead << " disk files\n";
     }
     return code;
 }
 
+// Writes each file as its data is decoded, and gives it its date.
+class ExtractedFiles : public InspectedData {
+public:
+    explicit ExtractedFiles(const fs::path& root) : root_(root) {}
+
+    void Begin(const InspectedFile& file) override {
+        if (!failure_.empty()) return;
+        std::string relative = file.name;
+        for (char& c : relative) {
+            if (c == '\\') c = '/';
+        }
+        path_ = (root_ / relative).string();
+        std::error_code ec;
+        fs::create_directories(fs::path(path_).parent_path(), ec);
+        out_.open(path_, std::ios::binary | std::ios::trunc);
+        if (!out_) failure_ = "cannot write " + path_ + "; expected a folder that exists and may be written to";
+    }
+
+    void Data(const char* piece, size_t length) override {
+        if (failure_.empty()) out_.write(piece, std::streamsize(length));
+    }
+
+    void End(const InspectedFile& file) override {
+        if (!failure_.empty()) return;
+        out_.close();
+        if (!out_) {
+            failure_ = "cannot write " + path_ + "; expected a folder that exists and may be written to";
+        } else if (file.date.IsSet() && !SetFileModificationDate(path_, file.date)) {
+            failure_ = "cannot set the date of " + path_;
+        }
+    }
+
+    // The payload read differently from the check before: the half-written
+    // file goes.
+    void Discard() override {
+        out_.close();
+        std::error_code ignored;
+        fs::remove(path_, ignored);
+    }
+
+    // Empty, or the first thing that went wrong.
+    const std::string& Failure() const { return failure_; }
+
+private:
+    fs::path root_;
+    std::string path_;
+    std::ofstream out_;
+    std::string failure_;
+};
+
 int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     Arguments a = Parse(*FindCommand("extract"), args);
     if (a.operands.size() != 2) throw BuildError("extract needs a setup program and a folder; see qpkbuild extract --help");
-    int32_t machine = -1;
-    Inspection r = Inspect(a.operands[0], {}, machine);
+    // Checked whole first, so that a damaged setup writes nothing.
+    Inspection r = Inspect(a.operands[0], {});
     int code = Report(r, a.operands[0], err);
     if (code != 0) return code;
     // Names come from the archive: never let one climb out of the target,
@@ -693,20 +744,12 @@ int Extract(const std::vector<std::string>& args, std::ostream& out, std::ostrea
             throw BuildError("refusing unsafe file name \"" + f.name + "\"; nothing was extracted");
         }
     }
-    fs::path root(a.operands[1]);
-    for (const InspectedFile& f : r.files) {
-        std::string relative = f.name;
-        for (char& c : relative) {
-            if (c == '\\') c = '/';
-        }
-        fs::path target = root / relative;
-        fs::create_directories(target.parent_path());
-        WriteFileBytes(target.string(), f.data);
-        if (f.date.IsSet() && !SetFileModificationDate(target.string(), f.date)) {
-            throw BuildError("cannot set the date of " + target.string());
-        }
-    }
-    out << r.files.size() << " files extracted to " << a.operands[1] << "\n";
+    ExtractedFiles files{fs::path(a.operands[1])};
+    Inspection again = Inspect(a.operands[0], {}, &files);
+    if (!files.Failure().empty()) throw BuildError(files.Failure());
+    code = Report(again, a.operands[0], err);
+    if (code != 0) return code;
+    out << again.files.size() << " files extracted to " << a.operands[1] << "\n";
     return 0;
 }
 

@@ -414,10 +414,19 @@ BuildFile FileEntry(const Reader& r, const Section& s, const std::string& source
     r.Bool(s, "desktop", desktop);
     r.Bool(s, "start_menu", startMenu);
     f.shortcutBits = (desktop ? DesktopShortcut : 0) | (startMenu ? StartMenuShortcut : 0);
-    f.data = r.InputFile(s, "source", source);
-    if (int64_t(f.data.size()) > ArchiveMaxLength) {
+    // Read while the archive is written, in pieces: here only whether it
+    // can be read, and its size.
+    std::error_code ec;
+    const uintmax_t size = fs::file_size(source, ec);
+    if (ec || !std::ifstream(source, std::ios::binary)) {
+        r.Fail(s.Get("source"), s.Key("source"), source + ": " + WhyUnreadable(source) +
+                                                     "; expected a readable file (relative paths start at the project file)");
+    }
+    if (size > uintmax_t(ArchiveMaxLength)) {
         r.Fail(s.Get("source"), s.Key("source"), source + " is larger than 2 GB; expected at most the format's limit");
     }
+    f.source = source;
+    f.sourceSize = int64_t(size);
     if (!r.Date(s, "date", f.date) && !FileModificationDate(source, f.date)) {
         r.Fail(s.Get("source"), s.Key("source"), "cannot read the date of " + source);
     }

@@ -1,6 +1,7 @@
 // The project file of the archive builder (TOML) turned into what the
-// archive writer needs: manifest fields, files with their data and dates,
-// and the build options.
+// archive writer needs: manifest fields, files with their sources, sizes
+// and dates (the data is read while the archive is written), and the build
+// options.
 #ifndef QUILLPACK_TOOLS_QPKBUILD_PROJECT_H
 #define QUILLPACK_TOOLS_QPKBUILD_PROJECT_H
 

@@ -26,6 +26,7 @@
 #include "archive/build/archive_reader.h"
 #include "archive/build/archive_writer.h"
 #include "archive/format.h"
+#include "archive/lz_codec.h"
 #include "archive/pe_image.h"
 #include "tests/archive/signing_support.h"
 #include "tools/qpkbuild/commands.h"
@@ -54,6 +55,10 @@ std::string Read(const fs::path& p) {
 }
 
 void Write(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+
+void PutInt(std::string& out, int32_t value) {
+    for (int i = 0; i < 4; ++i) out += char(uint32_t(value) >> (8 * i));
+}
 
 // A program image for the machine, with the CheckSum a linker writes.
 std::string PeStub(int32_t machine, size_t length = 4096) {
@@ -610,6 +615,51 @@ TEST_F(Workspace, LargePayloadShowsProgressOnATerminalAndEndsWithASummary) {
     EXPECT_EQ(std::string::npos, err.str().find('\n'));
     // Watching does not change what is built.
     EXPECT_EQ(Read(dir / "quiet.exe"), Read(dir / "shown.exe"));
+}
+
+// A setup is read in pieces as the installer reads it: a file larger than
+// the reader holds at once extracts whole, and a payload that decodes past
+// 1 GiB (which the installer installs) is sound, not code 60.
+TEST_F(Workspace, LargeFilesAndPayloadsBeyondOneGigabyteAreReadInPieces) {
+    std::string big;
+    for (uint32_t x = 7; big.size() < (size_t(3) << 20);) {
+        x = x * 1103515245u + 12345u;
+        big += char(x >> 24);
+        if (x & 1) big += std::string(x >> 28, 'a');
+    }
+    Write(dir / "big.bin", big);
+    std::string project = Project("[options]\nlevel = \"fast\"\nfirst_part_max = 100000\ndisk_max = 400000\n"
+                                  "[[files]]\nsource = 'big.bin'\n");
+    std::string setup = (dir / "big.exe").string();
+    ASSERT_EQ(0, Qpkbuild({"build", project, "-o", setup, "--stub", stub}).code);
+    ASSERT_TRUE(fs::exists(dir / "Disk3.QPK"));
+    Outcome extract = Qpkbuild({"extract", setup, (dir / "out").string()});
+    ASSERT_EQ(0, extract.code) << extract.err;
+    EXPECT_TRUE(Read(dir / "out" / "big.bin") == big);
+
+    // "huge.bin" and zeros: a literal, 993 runs of 66 zeros, then matches
+    // of 65,538 bytes at that distance, 1,114,146,000 bytes decoded.
+    const int32_t matches = 16999;
+    const int64_t decoded = 7 + 65538 * int64_t(matches + 1);
+    const int32_t dataSize = int32_t(decoded - 8 - 8 - 4 - 24 - 1);
+    std::string block;
+    PutInt(block, int32_t(CompressionMagic));
+    PutInt(block, 0);
+    block += char(0x40 | 7);
+    block += "big.bin";
+    for (int i = 0; i < 993; ++i) block += std::string("\x3F\x00", 2);
+    for (int i = 0; i < matches; ++i) block += std::string("\xC0\xFF\xFF\xFE\xFF", 5);
+    BuildManifest m;
+    m.flags = CompressedPayload;
+    std::string header =
+        SerializeManifest(m, {dataSize}, int32_t(block.size()), Checksum(block.data(), int32(block.size())), 0);
+    uint32_t key = Checksum(header.data(), int32(header.size()));
+    Scramble(&header[0], int32(header.size()), key);
+    Write(dir / "huge.exe", AssembleSetup("MZ", header, key, block));
+    Outcome verify = Qpkbuild({"verify", (dir / "huge.exe").string()});
+    EXPECT_EQ(0, verify.code) << verify.err;
+    Outcome list = Qpkbuild({"list", (dir / "huge.exe").string()});
+    EXPECT_NE(std::string::npos, list.out.find(std::to_string(dataSize) + "  -  big.bin")) << list.out;
 }
 
 // Without --stub the project's architecture picks the program beside the
