@@ -159,11 +159,16 @@ qp_wine_start() {
   # shellcheck source=/dev/null
   source "$tree/wine_target.env"
   export QP_WINE QP_ARCH
-  for n in $(seq 91 140); do
-    [[ -e /tmp/.X$n-lock || -e /tmp/.X11-unix/X$n ]] || break
-  done
-  Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+  # Xvfb picks a free display itself and tells its number: sessions started
+  # side by side would otherwise race for the same one.
+  local told
+  told=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$told" >/dev/null 2>&1 &
   QP_XVFB_PID=$!
+  for _ in $(seq 100); do [[ -s $told ]] && break; sleep 0.1; done
+  n=$(head -n 1 "$told")
+  rm -f "$told"
+  [[ -n $n ]] || { echo "Xvfb did not start" >&2; return 1; }
   export DISPLAY=":$n"
   # A prefix of its own, so that sessions of the same tree can run side by side.
   mkdir -p "$QP_BUILD"
