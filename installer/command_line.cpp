@@ -20,6 +20,16 @@ String OptionValue(const String& rest) {
     return value;
 }
 
+// A path the system could take: not empty, without control characters and
+// the characters no file name holds ("?" is allowed: it starts "\\?\").
+bool IsLogPath(const String& path) {
+    if (path.IsEmpty()) return false;
+    for (int32 i = 0; i < path.Length(); ++i) {
+        if (byte(path.At(i)) < 0x20) return false;
+    }
+    return path.FindFirstOf("<>|\"*") < 0;
+}
+
 }  // namespace
 
 void UsageError(const char* message) {
@@ -40,6 +50,10 @@ void ApplyAtom(String atom, CommandLineOptions& options) {
     } else if (atom.DropPrefix("U")) {
         options.uninstall = true;
         if (atom.DropFirstIf(':')) options.productName = OptionValue(atom);
+    } else if (atom.Mid(0, 4).Compare("LOG:", false) == 0) {
+        String value = OptionValue(atom.Mid(4));
+        if (!IsLogPath(value)) BadAtom("Illegal command line atom:\n", atom);
+        options.logPath = value;
     } else if (!atom.IsEmpty()) {
         BadAtom("Illegal command line atom:\n", atom);
     }

@@ -12,6 +12,7 @@ struct CommandLineOptions {
     bool uninstall = false;
     String directory;    // /d:, overrides the archive's default directory
     String productName;  // /n: or /u:, the later one wins
+    String logPath;      // /log:, a file that gets this run's log entry too
 };
 
 // Splits `text` (the command line after the program name) and applies each

@@ -374,8 +374,8 @@ void Installation::Run(const String& directoryOverride) {
     RunBatch(directory_, manifest_.batchAfter, shared);
     DestroyProgressWindow();
 
-    Problem(FinishInstallation(problems_, directory_, manifest_.flags, copyOver_, true, manifest_.version,
-                               productName_));
+    Problem(FinishInstallation(problems_, FilesReplacedAtRestart(), directory_, manifest_.flags, copyOver_, true,
+                               manifest_.version, productName_));
     int exitCode = problems_.IsEmpty() ? ExitSuccess : ExitPartial;
     bool restart = false;
     // Files in use take their place at the restart: it is asked for, and an

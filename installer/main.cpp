@@ -6,6 +6,7 @@
 #include "core/string.h"
 #include "installer/archive_locate.h"
 #include "installer/command_line.h"
+#include "installer/install_log.h"
 #include "installer/install_sequence.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
@@ -32,7 +33,9 @@ void FindCommandInterpreter() {
     switch (outcome.result) {
         case UninstallComplete:
             RemoveUninstaller(outcome.uninstaller, outcome.folders);
-            ExitProgram(ExitSuccess);
+            // Everything is gone, but the caller's log did not get its entry.
+            if (RequestedLogFailed()) ExitProgram(ExitPartial);
+            ExitProgram(outcome.restartNeeded ? ExitRestartNeeded : ExitSuccess);
         case UninstallPartial:
             ExitProgram(ExitPartial);
         case UninstallNotPossible:
@@ -71,6 +74,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
     CommandLineOptions options;
     ParseCommandLine(line.Text(), options);
     if (options.automatic) AutomaticMode = true;
+    SetRequestedLog(options.logPath);
     if (options.uninstall) UninstallRoad(options);
     InstallRoad(options);
 }

@@ -23,7 +23,7 @@ bool AskYesNo(const String& text, const char* caption, unsigned icon) {
 // Logs the stop in the previous installation's folder and ends.
 [[noreturn]] void StopInstallation(const PreviousInstall& previous, const Manifest& manifest,
                                    const String& productName, int exitCode) {
-    FinishInstallation(kNotUninstalled, previous.location, manifest.flags, false, false, manifest.version,
+    FinishInstallation(kNotUninstalled, String(), previous.location, manifest.flags, false, false, manifest.version,
                        productName);
     ExitProgram(exitCode);
 }

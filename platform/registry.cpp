@@ -330,3 +330,64 @@ bool WriteInteger(const char* name, int32 value, unsigned options) {
 }
 
 bool WriteBool(const char* name, bool flag) { return WriteInteger(name, flag ? 1 : 0, 0); }
+
+namespace {
+
+// Value names are at most 16,383 characters.
+const int kValueNameRoom = 16384;
+// A value may change size between asking for it and reading it.
+const int kReadAttempts = 4;
+
+// The name as the wide API wants it, in a String used as a buffer.
+bool WideName(const char* name, String& wide) {
+    if (!name) name = "";
+    int units = MultiByteToWideChar(CP_ACP, 0, name, -1, nullptr, 0);
+    if (units <= 0 || units > kValueNameRoom) return false;
+    wide.SetLength(units * int32(sizeof(wchar_t)));
+    return MultiByteToWideChar(CP_ACP, 0, name, -1, reinterpret_cast<wchar_t*>(wide.Buffer()), units) == units;
+}
+
+const wchar_t* WideText(const String& wide) { return reinterpret_cast<const wchar_t*>(wide.Text()); }
+
+}  // namespace
+
+LONG ReadRawValue(HKEY root, const char* keyPath, const char* name, DWORD& type, String& data) {
+    data.Clear();
+    type = REG_NONE;
+    String wideName;
+    if (!WideName(name, wideName)) return ERROR_INVALID_PARAMETER;
+    RegistryKey key;
+    LONG result = RegOpenKeyExA(root, keyPath ? keyPath : "", 0, KEY_QUERY_VALUE, key.Receive());
+    if (result != ERROR_SUCCESS) return result;
+    for (int attempt = 0; attempt < kReadAttempts; ++attempt) {
+        DWORD size = 0;
+        result = RegQueryValueExW(key.Get(), WideText(wideName), nullptr, &type, nullptr, &size);
+        if (result != ERROR_SUCCESS) return result;
+        if (size == 0) return ERROR_SUCCESS;
+        if (size > DWORD(kMaxStringLength)) return ERROR_NOT_ENOUGH_MEMORY;
+        data.SetLength(int32(size));
+        DWORD got = size;
+        result = RegQueryValueExW(key.Get(), WideText(wideName), nullptr, &type,
+                                  reinterpret_cast<BYTE*>(data.Buffer()), &got);
+        if (result == ERROR_MORE_DATA) continue;
+        if (result != ERROR_SUCCESS) {
+            data.Clear();
+            return result;
+        }
+        // It may have shrunk in between: never more than arrived.
+        data.SetLength(int32(got < size ? got : size));
+        return ERROR_SUCCESS;
+    }
+    data.Clear();
+    return ERROR_MORE_DATA;
+}
+
+LONG WriteRawValue(HKEY root, const char* keyPath, const char* name, DWORD type, const String& data) {
+    String wideName;
+    if (!WideName(name, wideName)) return ERROR_INVALID_PARAMETER;
+    RegistryKey key;
+    LONG result = RegOpenKeyExA(root, keyPath ? keyPath : "", 0, KEY_SET_VALUE, key.Receive());
+    if (result != ERROR_SUCCESS) return result;
+    return RegSetValueExW(key.Get(), WideText(wideName), 0, type, reinterpret_cast<const BYTE*>(data.Text()),
+                          DWORD(data.Length()));
+}

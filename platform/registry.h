@@ -86,6 +86,14 @@ bool WriteString(const char* name, const char* text, unsigned options = 0);
 bool WriteInteger(const char* name, int32 value, unsigned options = 0);
 bool WriteBool(const char* name, bool flag);
 
+// A value's type and bytes exactly as stored, under an existing key given
+// by its full path; the current key is not touched. Through the wide API,
+// so no character of a text value passes through the ANSI code page.
+// ERROR_SUCCESS, ERROR_FILE_NOT_FOUND for a missing key or value, or the
+// system's error code.
+LONG ReadRawValue(HKEY root, const char* keyPath, const char* name, DWORD& type, String& data);
+LONG WriteRawValue(HKEY root, const char* keyPath, const char* name, DWORD type, const String& data);
+
 // The key creation call, replaceable so tests can reach the disposition check.
 typedef LONG(WINAPI* RegistryCreateKeyCall)(HKEY, LPCSTR, DWORD, LPSTR, DWORD, REGSAM,
                                             LPSECURITY_ATTRIBUTES, PHKEY, LPDWORD);

@@ -13,8 +13,8 @@ const char* const kRemovalWords[] = {"Listed", "None", "Removed"};
 
 // Names of the journal lines, in JournalKind order; those with two parts
 // join them with "|", which no path or key name holds.
-const char* const kJournalNames[] = {"Folder", "File",   "Replaced",    "Shortcut",
-                                     "Font",   "Key",    "CountRaised", "CountReleased"};
+const char* const kJournalNames[] = {"Folder", "File",        "Replaced",      "Shortcut", "Font",
+                                     "Key",    "CountRaised", "CountReleased", "PathEntry"};
 
 bool HasTwoParts(JournalKind kind) { return kind == JournalReplaced || kind == JournalFont || kind == JournalKey; }
 
@@ -117,7 +117,7 @@ void ReadJournal(const String& text, Vector<JournalEntry>& entries) {
         String name, value;
         name.Assign(line.Text(), equals);
         value.Assign(line.Text() + equals + 1, line.Length() - equals - 1);
-        for (int kind = JournalFolder; kind <= JournalCountReleased; ++kind) {
+        for (int kind = JournalFolder; kind <= JournalPathEntry; ++kind) {
             if (name.Compare(kJournalNames[kind], true) != 0) continue;
             JournalEntry entry;
             entry.kind = JournalKind(kind);

@@ -59,6 +59,7 @@ enum JournalKind {
     JournalKey,
     JournalCountRaised,
     JournalCountReleased,
+    JournalPathEntry,  // the installation directory added to the system Path
 };
 
 struct JournalEntry {

@@ -11,14 +11,12 @@ void AppendLine(String& entry, const char* label, const String& value) {
     entry.Append("\r\n");
 }
 
-}  // namespace
-
-String InstallLogEntry(const String& productName, const String& stamp, bool reinstall,
-                       const String& directory, const String& version, const String& body) {
+String LogEntry(const String& productName, const String& stamp, const char* type, const String& directory,
+               const String& version, const String& body) {
     String entry;
     AppendLine(entry, "\r\nInstallation log for: ", productName);
     AppendLine(entry, "Install date: ", stamp);
-    AppendLine(entry, "Install type: ", reinstall ? "Reinstall" : "New");
+    AppendLine(entry, "Install type: ", type);
     AppendLine(entry, "Install location: ", directory);
     AppendLine(entry, "Installer version: ", kInstallerVersionText);
     if (!version.IsEmpty()) AppendLine(entry, "Product version: ", version);
@@ -26,6 +24,18 @@ String InstallLogEntry(const String& productName, const String& stamp, bool rein
     // The body last: the only long part is copied once.
     entry.Append(body);
     return entry;
+}
+
+}  // namespace
+
+String InstallLogEntry(const String& productName, const String& stamp, bool reinstall,
+                       const String& directory, const String& version, const String& body) {
+    return LogEntry(productName, stamp, reinstall ? "Reinstall" : "New", directory, version, body);
+}
+
+String UninstallLogEntry(const String& productName, const String& stamp, const String& directory,
+                         const String& body) {
+    return LogEntry(productName, stamp, "Uninstall", directory, String(), body);
 }
 
 String PartialSuccessText(const String& logPath, bool askToView) {

@@ -12,6 +12,11 @@
 String InstallLogEntry(const String& productName, const String& stamp, bool reinstall,
                        const String& directory, const String& version, const String& body);
 
+// The same form for an uninstallation: "Install type: Uninstall", no
+// product version.
+String UninstallLogEntry(const String& productName, const String& stamp, const String& directory,
+                         const String& body);
+
 // "Installation has been completed with partial success. ..." naming the
 // log path, with the question about viewing it when askToView.
 String PartialSuccessText(const String& logPath, bool askToView);

@@ -11,6 +11,7 @@
 #include "uninstall/installation_record.h"
 #include "uninstall/registration.h"
 #include "uninstall/removal_record.h"
+#include "uninstall/system_path.h"
 
 namespace {
 
@@ -109,6 +110,9 @@ void UndoOne(const JournalEntry& entry) {
         case JournalCountReleased:
             ChangeCount(entry.path, +1);
             break;
+        case JournalPathEntry:
+            RemoveFromPathValue(HKEY_LOCAL_MACHINE, kEnvironmentKey, entry.path);
+            break;
         case JournalFolder:
             break;
     }
@@ -173,6 +177,8 @@ public:
                 return Below(entry.path, shared) || InFonts(entry.path);
             case JournalKey:
                 return (entry.other == "HKLM" || entry.other == "HKCU") && IsOwnKey(entry.path);
+            case JournalPathEntry:
+                return SameCanonicalPath(entry.path, install);
         }
         return false;
     }

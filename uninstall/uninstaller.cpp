@@ -6,6 +6,7 @@
 #include "archive/safe_name.h"
 #include "core/fatal.h"
 #include "core/paths.h"
+#include "installer/install_log.h"
 #include "records/quoted_list.h"
 #include "uninstall/registration.h"
 #include "platform/file_system.h"
@@ -21,6 +22,7 @@
 #include "uninstall/installation_record.h"
 #include "uninstall/removal_record.h"
 #include "uninstall/startup_path.h"
+#include "uninstall/system_path.h"
 
 namespace {
 
@@ -224,6 +226,7 @@ void RemoveWholeDirectory(const String& location, const String& registered, Stri
 void Unregister(const String& productName, const String& location, int32 flags, String& problems) {
     if (flags & EditPath) {
         String message = EditStartupPath(location, false);
+        message.Append(RemoveFromSystemPath(location, productName));
         if (!message.IsEmpty()) ShowError("%s", message.Text());
     }
     String batch = ReadString("UninstallBatch2", "");
@@ -242,16 +245,20 @@ void Unregister(const String& productName, const String& location, int32 flags, 
     }
 }
 
-void Report(const String& productName, const String& problems) {
+void Report(const String& productName, const String& location, const String& problems) {
+    // The caller's log first, so that failing to write it is reported too.
+    String logProblem = LogUninstallation(productName, location, problems, RemovedAtRestart());
     if (AutomaticMode) return;
     String text(productName);
     if (problems.IsEmpty()) {
         text.Append(" has successfully been uninstalled.");
         AskUser(text, "Uninstall Successful", MB_OK | MB_ICONINFORMATION);
+        if (!logProblem.IsEmpty()) ShowError("%s", logProblem.Text());
         return;
     }
     text.Append(" could not be completely uninstalled.\r\nThe following problems occurred:\r\n\r\n");
     text.Append(problems);
+    text.Append(logProblem);
     text.Append("\r\nYou can attempt to complete the uninstallation at another time.");
     AskUser(text, "Uninstall", MB_OK | MB_ICONWARNING);
 }
@@ -339,7 +346,7 @@ UninstallOutcome UninstallProduct(const String& productName) {
         stillRegistered = !DeleteSoftwareSubKey(kUninstallListKey, productName.Text(), false, 0);
     }
     if (!stillRegistered) {
-        Report(productName, String());
+        Report(productName, location, String());
         outcome.result = UninstallComplete;
         if (recovered) {
             // What only the running program kept from going.
@@ -405,7 +412,7 @@ UninstallOutcome UninstallProduct(const String& productName) {
 
     if (problems.IsEmpty()) Unregister(productName, location, flags, problems);
     CloseKey();
-    Report(productName, problems);
+    Report(productName, location, problems);
     if (!problems.IsEmpty()) {
         outcome.result = UninstallPartial;
         return outcome;
@@ -418,5 +425,12 @@ UninstallOutcome UninstallProduct(const String& productName) {
     outcome.folders.Append(CanonicalPath(location));
     SortLongestFirst(ancestors);
     for (int32 i = 0; i < ancestors.Count(); ++i) outcome.folders.Append(ancestors[i]);
+    // Files that wait for the restart keep these folders until then: the
+    // system removes them after the files.
+    outcome.restartNeeded = !RemovedAtRestart().IsEmpty();
+    if (outcome.restartNeeded) {
+        for (int32 i = 0; i < outcome.folders.Count(); ++i)
+            MoveFileExA(outcome.folders[i].Text(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+    }
     return outcome;
 }

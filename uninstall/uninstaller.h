@@ -19,6 +19,8 @@ struct UninstallOutcome {
     // remove when empty once it is gone (its own first, then those above).
     String uninstaller;
     Vector<String> folders;
+    // Some files go only at the next restart (they were in use).
+    bool restartNeeded = false;
 };
 
 // Asks for confirmation (declining ends the process with the cancelled

@@ -34,6 +34,17 @@ TEST(CommandLine, UninstallTakesNameFromEitherSwitchLaterWins) {
     EXPECT_TRUE(Parse("/u").productName.IsEmpty());
 }
 
+TEST(CommandLine, LogSwitchNamesAFileOnEitherRoad) {
+    CommandLineOptions install = Parse("/a /log:\"C:\\some folder\\qp.log\" /d:C:\\Tool");
+    EXPECT_STREQ(install.logPath.Text(), "C:\\some folder\\qp.log");
+    EXPECT_STREQ(install.directory.Text(), "C:\\Tool");
+    CommandLineOptions uninstall = Parse("-LOG:qp.log /u:Widget");
+    EXPECT_TRUE(uninstall.uninstall);
+    EXPECT_STREQ(uninstall.logPath.Text(), "qp.log");
+    EXPECT_STREQ(Parse("/Log:\\\\?\\C:\\a.log").logPath.Text(), "\\\\?\\C:\\a.log");
+    EXPECT_TRUE(Parse("/a").logPath.IsEmpty());
+}
+
 TEST(CommandLine, LoneSwitchIsIgnored) {
     CommandLineOptions o = Parse("/ - /a");
     EXPECT_TRUE(o.automatic);
@@ -47,6 +58,8 @@ TEST(CommandLine, AtomsAfterTheNineteenthAreIgnored) {
     std::string eighteen;
     for (int i = 0; i < 18; ++i) eighteen += "/ ";
     EXPECT_TRUE(Parse((eighteen + "/a").c_str()).automatic);
+    EXPECT_TRUE(Parse((line + "/log:").c_str()).logPath.IsEmpty());  // not even checked
+    EXPECT_STREQ(Parse((eighteen + "/log:x").c_str()).logPath.Text(), "x");
 }
 
 using CommandLineDeathTest = ::testing::Test;
@@ -55,6 +68,16 @@ TEST_F(CommandLineDeathTest, BadAtomsShowTheUsageBox) {
     EXPECT_EXIT(Parse("/x"), ::testing::ExitedWithCode(1), "Illegal command line atom:\nx\n\nUsage:\nUninstall.EXE \\[/a\\]");
     EXPECT_EXIT(Parse("/ab"), ::testing::ExitedWithCode(1), "Illegal command line atom:\nab\n");
     EXPECT_EXIT(Parse("setup.exe"), ::testing::ExitedWithCode(1), "Unexpected command line parameter:\nsetup.exe\n");
+    // An empty or impossible log file name is a bad atom, shown as given.
+    struct {
+        const char *line, *shown;
+    } logs[] = {{"/log:", "log:\n"},          {"/LOG:\"\"", "LOG:\n"},     {"/log", "log\n"},
+                {"/logs:x", "logs:x\n"},      {"/log:a|b", "log:a\\|b\n"}, {"/log:\"a\"\"b\"", "log:a\"b\n"},
+                {"/log:a\x01", "log:a\x01\n"}};
+    for (const auto& c : logs) {
+        EXPECT_EXIT(Parse(c.line), ::testing::ExitedWithCode(1), std::string("Illegal command line atom:\n") + c.shown)
+            << c.line;
+    }
     // A huge atom is cut rather than overflowing the box's text.
     std::string huge = "/x" + std::string(40000, 'y');
     EXPECT_EXIT(Parse(huge.c_str()), ::testing::ExitedWithCode(1), "Illegal command line atom:\nxyy+\\.\\.\\.\n\nUsage:");

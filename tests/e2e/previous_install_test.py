@@ -8,7 +8,7 @@ import tempfile
 import unittest
 
 from uninstall_support import (SHARED_DIR, Boxes, Products, drive_c_files, exists, finish, read_text, reg_delete,
-                               reg_set, registration, remove, shared_count, uninstall_key)
+                               reg_set, registration, remove, shared_count, uninstall_key, write_text)
 from wine_ui import run_tests
 
 PRODUCT = "QP Previous"
@@ -134,7 +134,10 @@ class PreviousInstallation(unittest.TestCase):
         self.assertEqual(last_log_entry(OLD)["Install type"], "New")
 
     def test_a_previous_installation_that_cannot_be_uninstalled_stops_the_installation(self):
-        held = self.products.hold(OLD + "\\program\\app.txt")
+        # The user's own file keeps a folder the old installation listed:
+        # its uninstallation cannot complete.
+        mine = OLD + "\\program\\mine.txt"
+        write_text(mine, "the user's own\r\n")
         try:
             # Automatic mode: uninstalling first is required; it fails, the
             # installation stops and says why in the old folder's log.
@@ -149,13 +152,13 @@ class PreviousInstallation(unittest.TestCase):
             self.boxes.answer(FOUND, "No")
             self.boxes.answer(FOUND, "Yes")
             self.boxes.answer("Uninstall", "Yes")
-            self.assertIn('Unable to delete "%s\\program\\app.txt"' % OLD, self.boxes.answer("Uninstall", "OK"))
+            self.assertIn('Unable to remove "%s\\program"' % OLD, self.boxes.answer("Uninstall", "OK"))
             self.assertEqual(self.boxes.answer("Uninstallation Failed", "No", "uninstallation-failed"),
                              "The previous installation could not be uninstalled.\n\n"
                              "Are you sure you want to proceed with the installation?")
             self.assertEqual(finish(running), 2)
         finally:
-            self.products.release(held)
+            remove(mine)
         # Each attempt deletes the log it finds, as every uninstallation
         # does, before the stop writes its own entry.
         log = read_text(OLD + "\\Install.LOG")

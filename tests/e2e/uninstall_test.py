@@ -10,7 +10,7 @@ import shutil
 import tempfile
 import unittest
 
-from uninstall_support import (FONTS_KEY, SHARED_DIR, Boxes, Products, Snapshot, drive_c_files, exists, finish,
+from uninstall_support import (FONTS_KEY, SHARED_COUNTS, SHARED_DIR, Boxes, Products, Snapshot, drive_c_files, exists, finish,
                                listing, read_bytes, read_text, reg_delete, reg_set, registration, remove, shared_count,
                                uninstall_key, unix_path, wait_until, write_text)
 from wine_ui import reg_query, run_tests
@@ -160,21 +160,20 @@ class UninstallRoad(unittest.TestCase):
         self.assertEqual(text, "No product named 'QP Nobody' is installed.")
         self.assertEqual(finish(running), 1)
 
-    def test_a_file_in_use_leaves_a_partial_uninstallation_that_a_second_run_finishes(self):
+    def test_a_folder_the_user_filled_leaves_a_partial_uninstallation_that_a_second_run_finishes(self):
         self.products.install("uninstall_basic", BASIC)
         self.products.install("uninstall_partner", PARTNER)
         self.assertEqual(shared_count("shared.txt"), 2)
         boxes = Boxes(self.ui, "uninstall-held")
-        held = self.products.hold(BASIC + "\\program\\app.txt")
-        try:
-            running = self.products.start_registered("QP Basic")
-            boxes.answer("Uninstall", "Yes")
-            # The partner still uses the shared file: no question comes.
-            problems = ('Unable to delete "%s\\program\\app.txt"\nUnable to remove "%s\\program"\n' % (BASIC, BASIC))
-            self.assertEqual(boxes.answer("Uninstall", "OK", "file-in-use"), partial_text("QP Basic", problems))
-            self.assertEqual(finish(running), 3)
-        finally:
-            self.products.release(held)
+        mine = BASIC + "\\program\\mine.txt"
+        write_text(mine, "the user's own\r\n")
+        running = self.products.start_registered("QP Basic")
+        boxes.answer("Uninstall", "Yes")
+        # The partner still uses the shared file: no question comes.
+        problems = 'Unable to remove "%s\\program"\n' % BASIC
+        self.assertEqual(boxes.answer("Uninstall", "OK", "user-file"), partial_text("QP Basic", problems))
+        self.assertEqual(finish(running), 3)
+        remove(mine)
 
         values = registration("QP Basic")
         self.assertIsNotNone(values)
@@ -186,8 +185,7 @@ class UninstallRoad(unittest.TestCase):
         self.assertTrue(exists(BATCH1))
         self.assertFalse(exists(BATCH2), "the post-uninstallation batch ran after a partial uninstallation")
         self.assertIn("PATH=%PATH%;", read_text(AUTOEXEC))
-        self.assertEqual(read_text(BASIC + "\\Uninstall.DAT"),
-                         "%s\\program\\app.txt\r\n~%s\\program\r\n" % (BASIC, BASIC))
+        self.assertEqual(read_text(BASIC + "\\Uninstall.DAT"), "~%s\\program\r\n" % BASIC)
         remove(BATCH1)
 
         self.assertEqual(self.run_quietly("QP Basic"), 0)
@@ -208,6 +206,22 @@ class UninstallRoad(unittest.TestCase):
         self.assertEqual(finish(running), 0)
         self.assertIsNone(shared_count("shared.txt"))
         self.assertTrue(exists(SHARED))
+
+    def test_a_file_in_use_goes_at_the_next_restart(self):
+        session = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
+        reg_delete(session, "PendingFileRenameOperations")
+        self.products.install("uninstall_basic", BASIC)
+        held = self.products.hold(BASIC + "\\program\\app.txt")
+        try:
+            self.assertEqual(self.run_quietly("QP Basic"), 3010)
+        finally:
+            self.products.release(held)
+        self.assertIsNone(registration("QP Basic"))
+        pending = (reg_query(session) or {}).get("PendingFileRenameOperations", ("", ""))[1]
+        for path in (BASIC + "\\program\\app.txt", BASIC + "\\program", BASIC):
+            self.assertIn(path, pending)
+        self.assertFalse(exists(BASIC + "\\program\\sub"))
+        reg_delete(session, "PendingFileRenameOperations")
 
     def test_fonts_are_removed_with_their_value_unless_declined(self):
         fonts = "C:\\QP E2E\\Fonts"
@@ -240,23 +254,16 @@ class UninstallRoad(unittest.TestCase):
             self.assertTrue(wait_until(lambda: not exists(fonts)), listing(fonts))
         self.products.install("uninstall_fonts", fonts)
 
-        # Declined: the font stays and leaves the list, so the run that
-        # finishes the uninstallation (a held file stops this one) keeps it.
-        held = self.products.hold(fonts + "\\readme.txt")
-        try:
-            running = self.products.start_registered("QP Fonts")
-            boxes.answer("Uninstall", "Yes")
-            boxes.answer("Delete Font?", "No")
-            self.assertEqual(boxes.answer("Uninstall", "OK"),
-                             partial_text("QP Fonts", 'Unable to delete "%s\\readme.txt"\n' % fonts))
-            self.assertEqual(finish(running), 3)
-        finally:
-            self.products.release(held)
-        self.assertEqual(registration("QP Fonts")["ProductFonts"], "")
-        self.assertEqual(self.run_quietly("QP Fonts"), 0)
+        # Declined: the font stays, neither listed nor counted.
+        running = self.products.start_registered("QP Fonts")
+        boxes.answer("Uninstall", "Yes")
+        boxes.answer("Delete Font?", "No")
+        boxes.answer("Uninstall Successful", "OK")
+        self.assertEqual(finish(running), 0)
         self.assertIsNone(registration("QP Fonts"))
         self.assertEqual((reg_query(FONTS_KEY) or {}).get(FONT_NAME), ("REG_SZ", "DejaVuSans.ttf"))
         self.assertTrue(exists(FONT_FILE))
+        self.assertIsNone((reg_query(SHARED_COUNTS) or {}).get(FONT_FILE))
 
     def test_without_removal_list_the_whole_directory_goes_but_never_a_special_folder(self):
         whole = "C:\\QP E2E\\Whole"

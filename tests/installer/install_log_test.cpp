@@ -48,17 +48,21 @@ protected:
     }
     void TearDown() override {
         AutomaticMode = false;
+        SetRequestedLog("");
         DeleteTree(root_.c_str());
     }
-    void Finish(const char* problems, int32 flags, bool reinstall = false, bool completed = true,
-                const char* version = "2.1") {
-        FinishInstallation(problems, root_.c_str(), flags, reinstall, completed, version, "Sample", host_);
+    std::string Finish(const char* problems, int32 flags, bool reinstall = false, bool completed = true,
+                       const char* version = "2.1", const char* notes = "") {
+        String added = FinishInstallation(problems, notes, root_.c_str(), flags, reinstall, completed, version,
+                                          "Sample", host_);
+        return added.Text();
     }
-    std::string Log() const {
+    static std::string Read(const std::string& path) {
         String text;
-        if (!ReadWholeFile(log_.c_str(), text)) return "<none>";
+        if (!ReadWholeFile(path.c_str(), text)) return "<none>";
         return std::string(text.Text(), size_t(text.Length()));
     }
+    std::string Log() const { return Read(log_); }
     std::string Entry(const std::string& type, const std::string& body) const {
         return "\r\nInstallation log for: Sample\r\nInstall date: 12/7/2026 3:04:05p\r\nInstall type: " + type +
                "\r\nInstall location: " + root_ + "\r\nInstaller version: 4.0\r\nProduct version: 2.1\r\n\r\n" +
@@ -94,8 +98,8 @@ TEST_F(InstallLog, PartialSuccessAsksAndViewsOnYes) {
         DeleteFileA(log_.c_str());
         ScriptedFinish host;
         host.answer = yes;
-        FinishInstallation("Unable to write %s%n: a.dll\r\n\r\n", root_.c_str(), 0, false, true, "2.1", "Sample",
-                           host);
+        FinishInstallation("Unable to write %s%n: a.dll\r\n\r\n", "", root_.c_str(), 0, false, true, "2.1",
+                           "Sample", host);
         EXPECT_EQ(host.events, std::vector<std::string>{question});
         EXPECT_EQ(Log(), Entry("New", "Unable to write %s%n: a.dll\r\n\r\n"));
         EXPECT_EQ(host.viewed, yes ? std::vector<std::string>{log_} : std::vector<std::string>{});
@@ -118,6 +122,18 @@ TEST_F(InstallLog, StoppedInstallationLogsWithoutABox) {
     EXPECT_EQ(Log(), Entry("New", "The previous installation could not be uninstalled.\r\n\r\n"));
 }
 
+// Files replaced at the restart head the entry, which is written even on
+// success, and stay apart from the problems.
+TEST_F(InstallLog, FilesReplacedAtRestartAreLoggedWithTheOutcome) {
+    const char notes[] = "Replaced at restart: C:\\App\\a.dll\r\n";
+    Finish("", 0, false, true, "2.1", notes);
+    EXPECT_EQ(host_.events, std::vector<std::string>{kSuccess});
+    std::string first = Entry("New", std::string(notes) + "Success\r\n\r\n");
+    EXPECT_EQ(Log(), first);
+    Finish("Failed to install font: x.ttf\r\n\r\n", 0, true, true, "2.1", notes);
+    EXPECT_EQ(Log(), first + Entry("Reinstall", std::string(notes) + "Failed to install font: x.ttf\r\n\r\n"));
+}
+
 TEST_F(InstallLog, LogThatCannotBeWrittenShowsTheErrorAndIsNotViewed) {
     ASSERT_TRUE(CreateDirectoryA(log_.c_str(), nullptr));  // a directory where the file should be
     host_.answer = true;
@@ -125,6 +141,65 @@ TEST_F(InstallLog, LogThatCannotBeWrittenShowsTheErrorAndIsNotViewed) {
     ASSERT_EQ(host_.events.size(), 2u);
     EXPECT_EQ(host_.events[1], "Error|Unable to append to the installation log file:\r\n" + log_ + "\r\n");
     EXPECT_TRUE(host_.viewed.empty());
+}
+
+TEST_F(InstallLog, RequestedLogGetsTheEntryWhateverTheFlags) {
+    std::string requested = root_ + "\\caller.log";
+    SetRequestedLog(requested.c_str());
+    EXPECT_EQ(Finish("", 0), "");
+    EXPECT_EQ(Read(requested), Entry("New", "Success\r\n\r\n"));
+    EXPECT_EQ(Log(), "<none>");
+    EXPECT_EQ(Finish("", AlwaysWriteLog, true), "");
+    EXPECT_EQ(Read(requested), Entry("New", "Success\r\n\r\n") + Entry("Reinstall", "Success\r\n\r\n"));
+    EXPECT_EQ(Log(), Entry("Reinstall", "Success\r\n\r\n"));
+    std::string before = Read(requested);
+    EXPECT_EQ(Finish("Unable to create shortcut: Sample\r\n\r\n", 0), "");
+    EXPECT_EQ(Read(requested), before + Entry("New", "Unable to create shortcut: Sample\r\n\r\n"));
+    EXPECT_FALSE(RequestedLogFailed());
+
+    // Named as Install.LOG itself (in another spelling), it gets one entry.
+    DeleteFileA(log_.c_str());
+    std::string upper = root_ + "\\INSTALL.LOG";
+    SetRequestedLog(upper.c_str());
+    EXPECT_EQ(Finish("", 0), "");
+    EXPECT_EQ(Log(), Entry("New", "Success\r\n\r\n"));
+}
+
+TEST_F(InstallLog, RequestedLogThatCannotBeWrittenIsAProblemOfTheInstallation) {
+    std::string requested = root_ + "\\no such folder\\caller.log";
+    SetRequestedLog(requested.c_str());
+    std::string line = "Unable to append to the log file:\r\n" + requested + "\r\n\r\n";
+    EXPECT_EQ(Finish("", 0), line);
+    EXPECT_TRUE(RequestedLogFailed());
+    EXPECT_EQ(Log(), Entry("New", line));
+    ASSERT_EQ(host_.events.size(), 1u);
+    EXPECT_EQ(host_.events[0].substr(0, 16), "Partial Success?");
+    EXPECT_EQ(Finish("Failed to install font: x.ttf\r\n\r\n", 0), line);
+    EXPECT_EQ(Log(), Entry("New", line) + Entry("New", "Failed to install font: x.ttf\r\n\r\n" + line));
+}
+
+TEST_F(InstallLog, UninstallationEntryGoesOnlyToTheRequestedLog) {
+    EXPECT_EQ(LogUninstallation("Sample", root_.c_str(), "", "", host_).Text(), std::string());
+    std::string requested = root_ + "\\caller.log";
+    SetRequestedLog(requested.c_str());
+    EXPECT_EQ(LogUninstallation("Sample", root_.c_str(), "", "", host_).Text(), std::string());
+    EXPECT_EQ(LogUninstallation("Sample", root_.c_str(), "Unable to delete \"x\"\r\n", "", host_).Text(),
+              std::string());
+    EXPECT_EQ(LogUninstallation("Sample", root_.c_str(), "", "Removed at restart: C:\\x\r\n", host_).Text(),
+              std::string());
+    std::string head = "\r\nInstallation log for: Sample\r\nInstall date: 12/7/2026 3:04:05p\r\nInstall type: "
+                       "Uninstall\r\nInstall location: " + root_ + "\r\nInstaller version: 4.0\r\n\r\n";
+    EXPECT_EQ(Read(requested), head + "Success\r\n\r\n" + head + "Unable to delete \"x\"\r\n\r\n" + head +
+                                   "Removed at restart: C:\\x\r\nSuccess\r\n\r\n");
+    EXPECT_EQ(Log(), "<none>");
+    EXPECT_FALSE(RequestedLogFailed());
+
+    std::string missing = root_ + "\\no such folder\\caller.log";
+    SetRequestedLog(missing.c_str());
+    EXPECT_EQ(LogUninstallation("Sample", root_.c_str(), "", "", host_).Text(),
+              "Unable to append to the log file:\r\n" + missing + "\r\n");
+    EXPECT_TRUE(RequestedLogFailed());
+    EXPECT_TRUE(host_.events.empty());
 }
 
 TEST_F(InstallLog, SystemBoxesShowTheirTexts) {

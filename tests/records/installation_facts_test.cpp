@@ -66,6 +66,7 @@ TEST(InstallationJournal, LinesReadBackInOrder) {
         {JournalKey, "Vendor|Odd\\App", "HKCU"},  // a key name may hold "|"
         {JournalCountRaised, "C:\\Common\\V\\lib.dll", ""},
         {JournalCountReleased, "C:\\Common\\V\\old.dll", ""},
+        {JournalPathEntry, "C:\\New\\App", ""},
     };
     InstallationFacts facts;
     facts.product = "App";
@@ -77,7 +78,7 @@ TEST(InstallationJournal, LinesReadBackInOrder) {
 
     Vector<JournalEntry> read;
     ReadJournal(text, read);
-    ASSERT_EQ(read.Count(), 8);
+    ASSERT_EQ(read.Count(), int32(sizeof written / sizeof written[0]));
     for (int32 i = 0; i < read.Count(); ++i) {
         EXPECT_EQ(read[i].kind, written[i].kind) << i;
         EXPECT_EQ(Str(read[i].path), Str(written[i].path)) << i;

@@ -26,6 +26,12 @@ TEST(InstallLogEntry, HeaderLinesThenBody) {
     }
 }
 
+TEST(InstallLogEntry, UninstallationHasItsOwnTypeAndNoProductVersion) {
+    EXPECT_EQ(S(UninstallLogEntry("P", "1/2/2026 3:04:05p", "C:\\P", "Success\r\n\r\n")),
+              "\r\nInstallation log for: P\r\nInstall date: 1/2/2026 3:04:05p\r\nInstall type: Uninstall\r\n"
+              "Install location: C:\\P\r\nInstaller version: 4.0\r\n\r\nSuccess\r\n\r\n");
+}
+
 TEST(InstallLogEntry, OutsideTextStaysLiteralAtAnyLength) {
     std::string body(70000, 'x');
     body += "%s%n";
