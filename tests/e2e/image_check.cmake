@@ -16,11 +16,12 @@ endif()
 
 string(REGEX MATCH "Characteristics 0x[0-9a-f]+\n(\t[^\n]+\n)*" characteristics "${dump}")
 if(LARGE_ADDRESS_AWARE AND NOT characteristics MATCHES "large address aware")
-  message(FATAL_ERROR "${EXE} is not large-address-aware:\n${characteristics}")
+  # The phrase first: CMake wraps long messages, and the tests match it.
+  message(FATAL_ERROR "the image is not large-address-aware: ${EXE}\n${characteristics}")
 endif()
 
 file(SIZE ${EXE} size)
 if(size GREATER MAX_BYTES)
-  message(FATAL_ERROR "${EXE} has ${size} bytes, over its budget of ${MAX_BYTES}")
+  message(FATAL_ERROR "over its budget of ${MAX_BYTES} bytes: ${EXE} has ${size}")
 endif()
 message(STATUS "${EXE}: ${MAGIC}, ${size} of at most ${MAX_BYTES} bytes")
