@@ -75,11 +75,17 @@ qp_build_native() {
 # Both Windows programs are always built, whichever this machine can run,
 # so a compile error of either is caught everywhere.
 qp_build_windows() {
-  local i
+  local i targets
   for i in "${!QP_TREES[@]}"; do
+    targets=()
+    # Once qp_choose_wine has found that 32-bit programs cannot run, the
+    # 32-bit tree needs only what its static checks read.
+    if [[ ${QP_WINE_ARCH:-} == x64 && ${QP_TREES[$i]} == windows ]]; then
+      targets=(--target quillpack uidriver)
+    fi
     cmake -S "$QP_ROOT" -B "$QP_BUILD/${QP_TREES[$i]}" -G Ninja -DCMAKE_BUILD_TYPE=Release \
       -DCMAKE_TOOLCHAIN_FILE="$QP_ROOT/cmake/${QP_TOOLCHAINS[$i]}.cmake" >/dev/null &&
-      cmake --build "$QP_BUILD/${QP_TREES[$i]}" -j "$QP_JOBS" || return
+      cmake --build "$QP_BUILD/${QP_TREES[$i]}" -j "$QP_JOBS" "${targets[@]}" || return
   done
   qp_gather_stubs
 }
