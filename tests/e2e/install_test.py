@@ -254,9 +254,11 @@ class LogPathAndProblems(InstallCase):
         self.work.run_line('if exist "%s\\tool.txt" echo found>"%s"' % (short, windows_path(out)))
         return os.path.exists(out) and read_bytes(out).strip() == b"found"
 
-    def test_file_held_open_gives_partial_success(self):
+    def test_a_file_held_open_is_replaced_at_the_restart(self):
+        session = "HKLM\\System\\CurrentControlSet\\Control\\Session Manager"
         directory = "C:\\QP Install E2E\\Held"
         forget_product("QPI Held", [directory])
+        delete_value(session, "PendingFileRenameOperations")
         setup = self.plain("QPI Held", [], '[[files]]\nsource = "busy.txt"\n\n[[files]]\nsource = "free.txt"\n',
                            {"busy.txt": b"new\r\n", "free.txt": b"free\r\n"})
         held = HeldOpen(self.work, directory + "\\busy.txt")
@@ -264,12 +266,20 @@ class LogPathAndProblems(InstallCase):
             code = self.work.run_line('"%s" /a /d:"%s"' % (windows_path(setup), directory))
         finally:
             held.release()
-        self.assertEqual(code, 3)
-        entries = log_entries(os.path.join(unix_path(directory), "Install.LOG"))
-        self.assertEqual(len(entries), 1)
-        self.assertTrue(entries[0].endswith("\r\nProduct version: 1.0\r\n\r\nUnable to create file: %s\\busy.txt"
-                                            "\r\n\r\n" % directory), entries[0])
-        self.assertEqual(read_bytes(os.path.join(unix_path(directory), "free.txt")), b"free\r\n")
+        try:
+            self.assertEqual(code, 3010)
+            entries = log_entries(os.path.join(unix_path(directory), "Install.LOG"))
+            self.assertEqual(len(entries), 1)
+            self.assertTrue(entries[0].endswith("\r\nProduct version: 1.0\r\n\r\nReplaced at restart: %s\\busy.txt"
+                                                "\r\nSuccess\r\n\r\n" % directory), entries[0])
+            self.assertEqual(read_bytes(os.path.join(unix_path(directory), "busy.txt.qpk-new")), b"new\r\n")
+            self.assertEqual(read_bytes(os.path.join(unix_path(directory), "free.txt")), b"free\r\n")
+            # The swap waits in the system's list, new copy first.
+            pending = (reg_query(session) or {}).get("PendingFileRenameOperations", ("", ""))[1]
+            self.assertIn(directory + "\\busy.txt.qpk-new", pending)
+            self.assertIn(directory + "\\busy.txt", pending.replace(directory + "\\busy.txt.qpk-new", ""))
+        finally:
+            delete_value(session, "PendingFileRenameOperations")
 
     def test_font_is_stored_registered_and_listed(self):
         source = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf"
