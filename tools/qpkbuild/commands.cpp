@@ -621,7 +621,7 @@ std::string MethodText(const Inspection& r) {
     if (!r.manifest->Has(CompressedPayload)) return "none (stored)";
     if (r.method == PayloadLze) return "lze";
     if (r.method == PayloadLz) return "lz";
-    return "unknown (the payload did not decode)";
+    return "unknown (the payload did not pass its checks)";
 }
 
 std::string Shown(const String& text) {
