@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "archive/lz_codec.h"
+#include "archive/lze_codec.h"
 #include "archive/safe_name.h"
 #include "core/byte_stream.h"
 
@@ -301,28 +302,113 @@ private:
     char* data_;
 };
 
+// Counts what the first pass decodes and drops it.
+class DropOutput : public LzOutput {
+public:
+    bool Take(const byte*, size_t) override { return true; }
+};
+
+// The compressed payload's decoder, chosen by the stream's first four
+// bytes, which may arrive in separate chunks: the entropy-coded method's
+// magic, or else the plain method, whose decoder refuses any other magic.
+// Without an output (the first pass) a plain block is only walked.
+class PayloadDecoder {
+public:
+    explicit PayloadDecoder(LzOutput* output) : output_(output) {}
+    ~PayloadDecoder() { delete lze_; }
+    PayloadDecoder(const PayloadDecoder&) = delete;
+    PayloadDecoder& operator=(const PayloadDecoder&) = delete;
+
+    // False once the stream is known to be damaged or the output said stop.
+    bool Feed(const byte* data, size_t length) {
+        if (method_ == PayloadStored) {
+            while (length > 0 && magicLength_ < 4) {
+                magic_[magicLength_++] = *data++;
+                --length;
+            }
+            if (magicLength_ < 4) return true;
+            if (!Choose()) return false;
+        }
+        return length == 0 || Pass(data, length);
+    }
+
+    // True when the stream was whole and sound.
+    bool Finish() {
+        // Shorter than a magic: the plain decoder finds it cut.
+        if (method_ == PayloadStored && !Choose()) return false;
+        if (lze_) return lze_->Finish();
+        return output_ ? lz_.Finish() : scanner_.Finish();
+    }
+
+    // A failure was damage, not the output saying stop.
+    bool Damaged() const {
+        if (lze_) return lze_->Damaged();
+        return output_ ? lz_.Damaged() : true;
+    }
+
+    uint64_t Produced() const {
+        if (lze_) return lze_->Produced();
+        return output_ ? lz_.Produced() : scanner_.Produced();
+    }
+
+    int32 Method() const { return method_; }
+
+private:
+    bool Choose() {
+        if (magicLength_ == 4 && uint32(ReadLE32(magic_)) == LzeMagic) {
+            method_ = PayloadLze;
+            // Only now: its tables take about a megabyte.
+            lze_ = new LzeStreamDecoder;
+            lze_->Start(output_ ? *output_ : drop_, ~uint64_t(0));
+        } else {
+            method_ = PayloadLz;
+            if (output_) {
+                lz_.Start(*output_, ~uint64_t(0));
+            } else {
+                scanner_.Start();
+            }
+        }
+        return magicLength_ == 0 || Pass(magic_, magicLength_);
+    }
+
+    bool Pass(const byte* data, size_t length) {
+        if (lze_) return lze_->Feed(data, length);
+        return output_ ? lz_.Feed(data, length) : scanner_.Feed(data, length);
+    }
+
+    LzOutput* const output_;
+    DropOutput drop_;
+    int32 method_ = PayloadStored;  // not chosen yet
+    byte magic_[4] = {};
+    size_t magicLength_ = 0;
+    LzStreamDecoder lz_;
+    LzBlockScanner scanner_;
+    LzeStreamDecoder* lze_ = nullptr;
+};
+
 }  // namespace
 
 int32 CheckPayload(PayloadSource& source, const Manifest& manifest, PayloadCheck& check) {
     const bool compressed = manifest.Has(CompressedPayload);
     Chunk chunk(manifest);
     RunningChecksum sum;
-    LzBlockScanner scanner;
-    scanner.Start();
+    PayloadDecoder decoder(nullptr);
     bool decodes = true;
     for (;;) {
         int32 n = source.Read(chunk.Data(), chunk.Size());
         if (n < 0) return CorruptPartRead;
         if (n == 0) break;
         sum.Add(chunk.Data(), size_t(n));
-        if (compressed && decodes) decodes = scanner.Feed(chunk.Bytes(), size_t(n));
+        if (compressed && decodes) decodes = decoder.Feed(chunk.Bytes(), size_t(n));
     }
     check.storedLength = int64(sum.Length());
     check.decodedLength = check.storedLength;
+    check.method = PayloadStored;
     if (sum.Value() != manifest.payloadChecksum) return CorruptPayloadChecksum;
     if (compressed) {
-        if (!decodes || !scanner.Finish()) return CorruptPayloadDecode;
-        check.decodedLength = int64(scanner.Produced());
+        if (!decodes || !decoder.Finish()) return CorruptPayloadDecode;
+        check.decodedLength = int64(decoder.Produced());
+        check.method = decoder.Method();
     }
     return CorruptNone;
 }
@@ -332,8 +418,7 @@ int32 StreamPayload(PayloadSource& source, const Manifest& manifest, const Paylo
     const bool compressed = manifest.Has(CompressedPayload);
     RecordStream records(manifest, check.decodedLength, sink, holdLimit);
     Chunk chunk(manifest);
-    LzStreamDecoder decoder;
-    if (compressed) decoder.Start(records, ~uint64_t(0));
+    PayloadDecoder decoder(&records);
     while (!records.Done()) {
         int32 n = source.Read(chunk.Data(), chunk.Size());
         if (n < 0) {

@@ -71,10 +71,17 @@ private:
     uint64_t length_ = 0;
 };
 
+// How the payload is stored: as it is, or compressed with the plain method
+// (archive/lz_codec.h) or the entropy-coded one (archive/lze_codec.h). The
+// manifest says only whether it is compressed; the stream's first four
+// bytes say how.
+enum PayloadMethod { PayloadStored, PayloadLz, PayloadLze };
+
 // What the first pass learns for the second.
 struct PayloadCheck {
     int64 storedLength = 0;
     int64 decodedLength = 0;  // the records' bytes: decoded, or as stored
+    int32 method = PayloadStored;
 };
 
 // Records holding at most this much data reach the sink whole, through
@@ -99,7 +106,9 @@ int32 SplitPayload(ByteStream& payload, const Manifest& manifest, RecordSink& si
 // part cannot be read, at once), 55 (its checksum differs from the
 // manifest's) or, with CompressedPayload, 60 (it does not decode), in that
 // order, as the installer checked them on the payload in memory. A block
-// that decodes to more than kMaxDecodedLength passes here.
+// that decodes to more than kMaxDecodedLength passes here. A plain block is
+// only walked; an entropy-coded stream is decoded, its output dropped, as
+// nothing less shows it sound (memory: its decoder's window).
 int32 CheckPayload(PayloadSource& source, const Manifest& manifest, PayloadCheck& check);
 
 // Second pass, after CheckPayload succeeded on the same payload: decodes

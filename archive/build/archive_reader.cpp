@@ -329,6 +329,7 @@ Inspection InspectParts(SetupParts& parts, InspectedData* data, bool keepData) {
         Fail(result, code);
         return result;
     }
+    result.method = check.method;
 
     payload.Rewind();
     Collector collector(result.files, data, keepData);

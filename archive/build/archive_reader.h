@@ -43,6 +43,7 @@ struct Inspection {
     int32_t machine = -1;                // the program image's PE Machine, once the head was sound
     int32_t disksRead = 0;               // disk files used after the setup program
     int64_t payloadRead = 0;
+    int32_t method = 0;  // a PayloadMethod (archive/payload.h), once the first pass succeeded
     std::vector<InspectedFile> files;
 
     bool Sound() const { return found && code == CorruptNone && problem.empty(); }

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "archive/archive.h"
+#include "archive/build/lze_encoder.h"
 #include "archive/payload.h"
 #include "archive/pe_image.h"
 #include "archive/safe_name.h"
@@ -52,6 +53,25 @@ std::string Encode(const std::string& data, LzLevel level) {
     std::vector<uint8_t> block =
         LzEncode(reinterpret_cast<const uint8_t*>(data.data()), data.size(), level);
     return std::string(block.begin(), block.end());
+}
+
+// Where each file's data lies in the records: offset and size.
+using DataSpans = std::vector<std::pair<size_t, size_t>>;
+
+// The whole payload compressed by the chosen method. With lze the code
+// sections of each file that is an x86 image go through the branch filter.
+std::vector<uint8_t> EncodePayload(const std::string& records, const DataSpans& spans, const BuildOptions& options) {
+    const uint8_t* data = reinterpret_cast<const uint8_t*>(records.data());
+    if (options.method == PayloadCompression::Lz) return LzEncode(data, records.size(), options.level);
+    LzeOptions lze;
+    lze.level = options.level == LzLevel::Fast ? LzeLevel::Fast : LzeLevel::Max;
+    for (const auto& span : spans) {
+        for (const auto& code : X86CodeRanges(data + span.first, span.second)) {
+            lze.filterRanges.emplace_back(span.first + code.first, span.first + code.second);
+        }
+    }
+    lze.progress = CurrentLzProgress();
+    return LzeEncode(data, records.size(), lze);
 }
 
 }  // namespace
@@ -224,13 +244,19 @@ BuildOutput BuildArchive(const std::string& stub, const BuildManifest& manifest,
 
     std::string records;
     std::vector<int32_t> sizes;
+    DataSpans spans;
     for (const BuildFile& f : files) {
         CheckKind(f);
+        spans.emplace_back(records.size() + RecordHead(f).size(), f.data.size());
         records += SerializeFileRecord(f);
         sizes.push_back(int32_t(f.data.size()));
         CheckedLength(records.size(), "the payload");
     }
-    std::string payload = options.compress ? Encode(records, options.level) : records;
+    std::string payload = records;
+    if (options.compress) {
+        std::vector<uint8_t> block = EncodePayload(records, spans, options);
+        payload.assign(block.begin(), block.end());
+    }
     int32_t payloadLength = CheckedLength(payload.size(), "the payload");
 
     uint32_t key = 0;
@@ -326,9 +352,11 @@ WrittenArchive WriteArchive(const std::string& stub, const BuildManifest& manife
     CheckedLength(size_t(total), "the payload");
 
     PayloadFile payload(paths.scratch);
-    std::string held;  // the records, for the max level only
+    std::string held;  // the records, for the max level and the lze method
+    DataSpans spans;   // the files' data in them
     std::unique_ptr<LzStreamEncoder> encoder;
-    const bool stream = options.compress && options.level == LzLevel::Fast;
+    const bool stream =
+        options.compress && options.method == PayloadCompression::Lz && options.level == LzLevel::Fast;
     if (stream) encoder.reset(new LzStreamEncoder(total, [&](const uint8_t* p, size_t n) { payload.Put(p, n); }));
     auto put = [&](const void* data, size_t n) {
         const uint8_t* p = static_cast<const uint8_t*>(data);
@@ -345,6 +373,7 @@ WrittenArchive WriteArchive(const std::string& stub, const BuildManifest& manife
     for (const BuildFile& f : files) {
         std::string head = RecordHead(f);
         put(head.data(), head.size());
+        spans.emplace_back(held.size(), size_t(f.source.empty() ? int64_t(f.data.size()) : f.sourceSize));
         RunningChecksum sum;
         if (f.source.empty()) {
             put(f.data.data(), f.data.size());
@@ -376,8 +405,7 @@ WrittenArchive WriteArchive(const std::string& stub, const BuildManifest& manife
     }
     if (stream) encoder->Finish();
     if (options.compress && !stream) {
-        std::vector<uint8_t> block =
-            LzEncode(reinterpret_cast<const uint8_t*>(held.data()), held.size(), options.level);
+        std::vector<uint8_t> block = EncodePayload(held, spans, options);
         std::string().swap(held);
         payload.Put(block.data(), block.size());
     }

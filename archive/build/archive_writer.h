@@ -60,9 +60,15 @@ struct BuildManifest {
     std::string uninstallBatch2;
 };
 
+// How the payload is compressed: "lz", the plain method, or "lze", the
+// entropy-coded one (smaller; slower to build and to install). The header
+// block always takes the plain method.
+enum class PayloadCompression { Lz, Lze };
+
 struct BuildOptions {
     bool compress = true;
-    LzLevel level = LzLevel::Max;
+    PayloadCompression method = PayloadCompression::Lz;
+    LzLevel level = LzLevel::Max;  // the lze method's level too
     bool checksums = true;
     int64_t firstPartMax = -1;  // bytes of payload in the setup program; -1: all
     int64_t diskMax = -1;       // bytes per disk file; -1: no limit
@@ -126,8 +132,9 @@ struct WrittenArchive {
 // each file's data is read in pieces (BuildFile::source) and compressed as
 // it comes at the fast level. Memory: the stub, the manifest, the encoder's
 // window and tables (about 55 MB) and a buffer, whatever the product's
-// size; the max level holds the whole payload, as it needs it. A source
-// that cannot be read or no longer has its size is a BuildError.
+// size; the max level and the lze method hold the whole payload, as they
+// need it. A source that cannot be read or no longer has its size is a
+// BuildError.
 WrittenArchive WriteArchive(const std::string& stub, const BuildManifest& manifest,
                             const std::vector<BuildFile>& files, const BuildOptions& options,
                             const ArchivePaths& paths);

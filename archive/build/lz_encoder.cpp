@@ -769,3 +769,5 @@ LzProgressScope::LzProgressScope(LzProgress progress)
 }
 
 LzProgressScope::~LzProgressScope() { tProgress = outer_; }
+
+LzProgress CurrentLzProgress() { return tProgress ? *tProgress : LzProgress(); }

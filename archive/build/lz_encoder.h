@@ -60,4 +60,8 @@ private:
     const LzProgress* outer_;
 };
 
+// The innermost scope's callback on this thread, or an empty one: for
+// encoders of other methods that report the same way.
+LzProgress CurrentLzProgress();
+
 #endif  // QUILLPACK_ARCHIVE_BUILD_LZ_ENCODER_H

@@ -16,7 +16,10 @@
 // at most 8 MB each, until 48 MB.
 // Missing folders leave their group empty.
 //
-// Rows: "lze fast" and "lze max" without the branch filter; "lze max x86"
+// Rows: "lz fast" and "lz max", the plain method, decoded whole, and
+// "lz 64K", the max block through its streaming decoder fed 64 KB at a
+// time;
+// "lze fast" and "lze max" without the branch filter; "lze max x86"
 // with it on the code sections of the files that look like x86 PE images. These decode through
 // the streaming decoder fed the whole stream, into a buffer reserved
 // beforehand as for the other codecs; "lze 64K" decodes the max x86 stream
@@ -42,6 +45,7 @@
 #include <utility>
 #include <vector>
 
+#include "archive/build/lz_encoder.h"
 #include "archive/build/lze_encoder.h"
 #include "archive/lz_codec.h"
 #include "archive/lze_codec.h"
@@ -255,6 +259,52 @@ Row LzeRange(const Bytes& in, const Bytes& stream) {
     return r;
 }
 
+// The plain method's max block through its streaming decoder, 64 KB at a
+// time, as the installer decodes it.
+Row LzChunked(const Bytes& in, const Bytes& block) {
+    Row r{"lz 64K"};
+    r.compressed = block.size();
+    Bytes out;
+    out.reserve(in.size());
+    bool ok = false;
+    LzStreamDecoder decoder;
+    const size_t chunk = 64 * 1024;
+    r.decompressSeconds = BestSeconds(
+        [&] {
+            out.clear();
+            Collector collector(out);
+            decoder.Start(collector);
+            ok = true;
+            for (size_t at = 0; ok && at < block.size(); at += chunk) {
+                ok = decoder.Feed(block.data() + at, std::min(chunk, block.size() - at));
+            }
+            ok = ok && decoder.Finish();
+        },
+        3);
+    r.verified = ok && out == in;
+    return r;
+}
+
+// The plain method, decoded whole as the tools do.
+Row Lz(const Bytes& in, LzLevel level, const char* name, Bytes& block) {
+    Row r{name};
+    r.compressSeconds = Seconds([&] { block = LzEncode(in.data(), in.size(), level); });
+    r.compressed = block.size();
+    char* out = nullptr;
+    int32 outLength = 0;
+    bool ok = false;
+    r.decompressSeconds = BestSeconds(
+        [&] {
+            Free(out);
+            out = nullptr;
+            ok = DecodeRange(block.data(), int32(block.size()), out, outLength);
+        },
+        3);
+    r.verified = ok && size_t(outLength) == in.size() && memcmp(out, in.data(), in.size()) == 0;
+    Free(out);
+    return r;
+}
+
 Row Lz4(const Bytes& in) {
     Row r{"lz4"};
     Bytes block(size_t(LZ4_compressBound(int(in.size()))));
@@ -358,6 +408,10 @@ bool RunCorpus(const char* title, const Corpus& corpus) {
            in.size(), in.size() / double(kMB), corpus.images, code / double(kMB));
     std::vector<Row> rows;
     Bytes fastStream, maxStream, x86Stream;
+    Bytes lzFast, lzMax;
+    rows.push_back(Lz(in, LzLevel::Fast, "lz fast", lzFast));
+    rows.push_back(Lz(in, LzLevel::Max, "lz max", lzMax));
+    rows.push_back(LzChunked(in, lzMax));
     rows.push_back(Lze(in, LzeLevel::Fast, nullptr, "lze fast", fastStream));
     rows.push_back(Lze(in, LzeLevel::Max, nullptr, "lze max", maxStream));
     rows.push_back(Lze(in, LzeLevel::Max, &corpus.x86, "lze max x86", x86Stream));

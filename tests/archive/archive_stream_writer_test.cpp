@@ -1,6 +1,6 @@
 // WriteArchive, the builder that reads files in pieces: the same setup
-// program and disk files as BuildArchive with the data in memory, and the
-// sources it refuses.
+// program and disk files as BuildArchive with the data in memory, by either
+// payload method, and the sources it refuses.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "archive/build/archive_writer.h"
+#include "archive/lze_codec.h"
 
 namespace fs = std::filesystem;
 
@@ -47,7 +48,7 @@ void WriteAll(const std::string& path, const std::string& bytes) {
 std::vector<BuildFile> Product(const Scratch& scratch, size_t bigBytes, std::vector<BuildFile>& onDisk,
                                const std::string& prefix = "") {
     std::mt19937 rng(9);
-    std::vector<BuildFile> files(4);
+    std::vector<BuildFile> files(5);
     files[0].name = "readme.txt";
     files[0].data = "Read me.\r\n";
     files[1].name = "bin\\big.dat";
@@ -65,6 +66,20 @@ std::vector<BuildFile> Product(const Scratch& scratch, size_t bigBytes, std::vec
     files[3].kind = Font;
     files[3].data = std::string(3000, 'f');
     files[3].shortcutName = "Face";
+    // An i386 image whose one section, 4 KB at 0x200, is code full of calls.
+    std::string& image = files[4].data;
+    files[4].name = "bin\\tool.exe";
+    image.assign(0x1200, '\0');
+    image.replace(0, 2, "MZ");
+    image[0x3C] = char(0x80);
+    image.replace(0x80, 4, std::string("PE\0\0\x4C\x01\x01\0", 8));
+    image[0x98 + 17] = 0x10;  // raw size 0x1000
+    image[0x98 + 21] = 0x02;  // raw start 0x200
+    image[0x98 + 36] = 0x20;  // code
+    for (size_t at = 0x200; at + 5 <= 0x1200; at += 5) {
+        image[at] = char(0xE8);
+        image[at + 1] = char(rng() % 64);
+    }
     onDisk = files;
     for (size_t i = 0; i < onDisk.size(); ++i) {
         if (i == 0) continue;  // one stays in memory
@@ -100,15 +115,19 @@ TEST(WriteArchive, WritesWhatBuildArchiveBuilds) {
         LzLevel level;
         int64_t firstPartMax, diskMax;
         bool big;
+        PayloadCompression method;
     } cases[] = {
-        {"fast", true, LzLevel::Fast, -1, -1, false},
-        {"fast over disks, past the encoder's window", true, LzLevel::Fast, 1000, 7 << 20, true},
-        {"stored over disks", false, LzLevel::Fast, 0, 30000, false},
-        {"max", true, LzLevel::Max, 5000, 40000, false},
+        {"fast", true, LzLevel::Fast, -1, -1, false, PayloadCompression::Lz},
+        {"fast over disks, past the encoder's window", true, LzLevel::Fast, 1000, 7 << 20, true, PayloadCompression::Lz},
+        {"stored over disks", false, LzLevel::Fast, 0, 30000, false, PayloadCompression::Lz},
+        {"max", true, LzLevel::Max, 5000, 40000, false, PayloadCompression::Lz},
+        {"lze fast", true, LzLevel::Fast, -1, -1, false, PayloadCompression::Lze},
+        {"lze max over disks", true, LzLevel::Max, 5000, 40000, false, PayloadCompression::Lze},
     };
     for (const Case& c : cases) {
         BuildOptions options;
         options.compress = c.compress;
+        options.method = c.method;
         options.level = c.level;
         options.firstPartMax = c.firstPartMax;
         options.diskMax = c.diskMax;
@@ -119,6 +138,23 @@ TEST(WriteArchive, WritesWhatBuildArchiveBuilds) {
             EXPECT_FALSE(fs::exists(paths.setup)) << c.name << ": told after writing";
         };
         const BuildOutput built = BuildArchive(stub, manifest, c.big ? inMemory : small, options);
+        if (c.method == PayloadCompression::Lze) {
+            // The payload is an lze stream, and the image's code went through
+            // the branch filter: some block is marked so.
+            std::string payload = built.setup.substr(0, built.setup.size() - 4);
+            int32_t headerLength = 0;
+            memcpy(&headerLength, &payload[stub.size() + 4], 4);
+            payload = payload.substr(stub.size() + 12 + size_t(headerLength));
+            for (const std::string& disk : built.disks) payload += disk;
+            const byte* p = reinterpret_cast<const byte*>(payload.data());
+            ASSERT_TRUE(IsLzeBlock(p, int32_t(payload.size()))) << c.name;
+            bool filtered = false;
+            for (size_t at = LzeHeaderSize; at + LzeBlockHeaderSize <= payload.size();) {
+                filtered = filtered || (p[at] & LzeFiltered) != 0;
+                at += LzeBlockHeaderSize + (size_t(p[at + 4]) | size_t(p[at + 5]) << 8 | size_t(p[at + 6]) << 16);
+            }
+            EXPECT_TRUE(filtered) << c.name;
+        }
         const WrittenArchive written = WriteArchive(stub, manifest, c.big ? onDisk : smallOnDisk, options, paths);
         EXPECT_EQ(announced, int32_t(built.disks.size())) << c.name;
         EXPECT_TRUE(ReadAll(paths.setup) == built.setup) << c.name;

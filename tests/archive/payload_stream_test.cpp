@@ -1,7 +1,8 @@
 // The installer's two passes over a stored payload read in chunks
 // (CheckPayload, StreamPayload) against the whole payload in memory
-// (Checksum, DecodeBlock, SplitPayload): the same codes and the same
-// records, for sound and damaged payloads, at every chunk size.
+// (Checksum, DecodeBlock or LzeDecodeRange, SplitPayload): the same codes
+// and the same records, for sound and damaged payloads of either
+// compression method, at every chunk size.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,7 +12,9 @@
 #include <vector>
 
 #include "archive/build/lz_encoder.h"
+#include "archive/build/lze_encoder.h"
 #include "archive/lz_codec.h"
+#include "archive/lze_codec.h"
 #include "archive/payload.h"
 #include "core/byte_stream.h"
 
@@ -79,10 +82,16 @@ struct Payload {
     uint32 checksum = 0;  // the manifest's
 };
 
-Payload Make(const std::string& records, std::vector<int32> sizes, bool compress, bool checksums) {
+Payload Make(const std::string& records, std::vector<int32> sizes, bool compress, bool checksums,
+             bool lze = false) {
     Payload p;
     p.stored = records;
-    if (compress) {
+    if (compress && lze) {
+        LzeOptions options;
+        options.level = LzeLevel::Fast;
+        std::vector<uint8_t> stream = LzeEncode(reinterpret_cast<const uint8_t*>(records.data()), records.size(), options);
+        p.stored.assign(stream.begin(), stream.end());
+    } else if (compress) {
         std::vector<uint8_t> block =
             LzEncode(reinterpret_cast<const uint8_t*>(records.data()), records.size(), LzLevel::Fast);
         p.stored.assign(block.begin(), block.end());
@@ -208,9 +217,16 @@ Outcome Whole(const Payload& p) {
     }
     ByteStream payload;
     payload.Bytes().Assign(p.stored.data(), int32(p.stored.size()));
-    if (m.Has(CompressedPayload) && !DecodeBlock(payload.Bytes())) {
-        o.code = CorruptPayloadDecode;
-        return o;
+    if (m.Has(CompressedPayload)) {
+        const byte* stored = reinterpret_cast<const byte*>(p.stored.data());
+        char* out = nullptr;
+        int32 length = 0;
+        bool lze = IsLzeBlock(stored, int32(p.stored.size()));
+        if (lze ? !LzeDecodeRange(stored, int32(p.stored.size()), out, length) : !DecodeBlock(payload.Bytes())) {
+            o.code = CorruptPayloadDecode;
+            return o;
+        }
+        if (lze) payload.Bytes().Adopt(out, length);
     }
     payload.Rewind();
     WholeSink sink(o);
@@ -340,10 +356,11 @@ TEST(StreamPayload, SameCodesAndRecordsAsTheWholePayload) {
         cases.push_back({"a record of nothing but its name", records, {10, 0}});
     }
     for (const Case& c : cases) {
-        for (bool compress : {false, true}) {
+        for (int method : {PayloadStored, PayloadLz, PayloadLze}) {
             for (bool checksums : {false, true}) {
-                Payload p = Make(c.records, c.sizes, compress, checksums);
-                std::string what = c.name + (compress ? ", compressed" : "") + (checksums ? ", checksums" : "");
+                Payload p = Make(c.records, c.sizes, method != PayloadStored, checksums, method == PayloadLze);
+                std::string what = c.name + (method == PayloadLz ? ", lz" : method == PayloadLze ? ", lze" : "") +
+                                   (checksums ? ", checksums" : "");
                 ExpectSame(p, what, {1, 7, 4096, size_t(1) << 20}, {kHeldRecordBytes, 0, 1000, 0});
             }
         }
@@ -383,8 +400,8 @@ TEST(StreamPayload, DiscardsALargeRecordFoundDamagedAtItsEnd) {
 TEST(StreamPayload, EveryTruncationAndByteChangeOfASmallPayload) {
     std::vector<Rec> recs = {MakeRec("a.txt", 300, 11), MakeRec("b\\c.bin", 700, 12, Shared),
                              MakeRec("d.ttf", 40, 13, Font)};
-    for (bool compress : {true, false}) {
-        const Payload sound = Make(Join(recs), Sizes(recs), compress, true);
+    for (int method : {PayloadLz, PayloadLze, PayloadStored}) {
+        const Payload sound = Make(Join(recs), Sizes(recs), method != PayloadStored, true, method == PayloadLze);
         std::mt19937 rng(5);
         for (size_t cut = 0; cut < sound.stored.size(); ++cut) {
             Payload p = sound;
@@ -429,6 +446,80 @@ TEST(CheckPayload, ReadFailureThenChecksumThenDecoding) {
         EXPECT_EQ(StreamPayload(late, m, check, sink, 1000), CorruptPartRead);
     }
     EXPECT_LT(o.stored.size(), recs.size());
+}
+
+TEST(CheckPayload, ChoosesTheDecoderByTheStreamsMagic) {
+    // Either method's stream with its magic split over the first chunks, and
+    // the damage that must be code 60: exactly whole decodes, one byte short
+    // or one more does not.
+    const std::vector<Rec> recs = Product();
+    const std::string records = Join(recs);
+    const Payload lz = Make(records, Sizes(recs), true, true);
+    const Payload lze = Make(records, Sizes(recs), true, true, true);
+    const Outcome whole = Whole(Make(records, Sizes(recs), false, true));
+    ASSERT_EQ(whole.stored.size(), recs.size());
+    std::string badBlock = lze.stored;
+    badBlock[LzeHeaderSize] = char(badBlock[LzeHeaderSize] | 0x80);  // a block flag no stream has
+    std::string badVersion = lze.stored;
+    badVersion[4] = 2;
+    std::string neither = lze.stored;
+    neither[3] = char(neither[3] ^ 1);
+    struct Case {
+        const char* name;
+        std::string stored;
+        int32 code;
+        int32 method;
+    };
+    const std::vector<Case> cases = {
+        {"lz", lz.stored, CorruptNone, PayloadLz},
+        {"lze", lze.stored, CorruptNone, PayloadLze},
+        {"lze one byte short", lze.stored.substr(0, lze.stored.size() - 1), CorruptPayloadDecode, 0},
+        {"lze one byte more", lze.stored + '\0', CorruptPayloadDecode, 0},
+        {"lze block damaged", badBlock, CorruptPayloadDecode, 0},
+        {"lze of another version", badVersion, CorruptPayloadDecode, 0},
+        {"lze magic alone", lze.stored.substr(0, 4), CorruptPayloadDecode, 0},
+        {"three bytes of the magic", lze.stored.substr(0, 3), CorruptPayloadDecode, 0},
+        {"nothing", "", CorruptPayloadDecode, 0},
+        {"a magic of neither method", neither, CorruptPayloadDecode, 0},
+    };
+    for (const Case& c : cases) {
+        for (size_t chunk : {1, 2, 3, 5, 4096}) {
+            Payload p = lze;
+            p.stored = c.stored;
+            p.checksum = Checksum(p.stored.data(), int32(p.stored.size()));
+            Manifest m;
+            FillManifest(p, m);
+            PayloadCheck check;
+            ChunkSource first(p.stored, chunk);
+            ASSERT_EQ(CheckPayload(first, m, check), c.code) << c.name << ", chunk " << chunk;
+            if (c.code != CorruptNone) continue;
+            EXPECT_EQ(check.method, c.method) << c.name;
+            EXPECT_EQ(check.decodedLength, int64(records.size())) << c.name;
+            Outcome o;
+            {
+                StreamSink sink(o);
+                ChunkSource second(p.stored, chunk);
+                ASSERT_EQ(StreamPayload(second, m, check, sink, 1000), CorruptNone) << c.name << ", chunk " << chunk;
+            }
+            ASSERT_EQ(o.stored.size(), whole.stored.size()) << c.name;
+            for (size_t i = 0; i < o.stored.size(); ++i) {
+                EXPECT_TRUE(o.stored[i] == whole.stored[i]) << c.name << ": record " << i;
+            }
+        }
+    }
+
+    // Damaged between the passes: the second finds it, with the same code.
+    Manifest m;
+    FillManifest(lze, m);
+    PayloadCheck check;
+    ChunkSource first(lze.stored, 4096);
+    ASSERT_EQ(CheckPayload(first, m, check), CorruptNone);
+    for (const std::string& later : {badBlock, lze.stored.substr(0, lze.stored.size() - 1)}) {
+        Outcome o;
+        StreamSink sink(o);
+        ChunkSource second(later, 7);
+        EXPECT_EQ(StreamPayload(second, m, check, sink, 1000), CorruptPayloadDecode);
+    }
 }
 
 TEST(StreamPayload, NamesUpToTheLongestTextAStreamHolds) {

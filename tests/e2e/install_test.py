@@ -1,12 +1,14 @@
 """Automatic installations under Wine and what they leave: files with their
 dates, the uninstaller, the removal record, the registration, shared-file
 counts, product keys, shortcuts, batch texts, the startup PATH line, the
-log, partial success, a font, and damaged setup programs."""
+log, partial success, a font, a payload of the entropy-coded method, and
+damaged setup programs."""
 
 import os
 import random
 import re
 import struct
+import time
 import unittest
 
 from install_support import (COMMON_FILES, CORRUPT, FONTS_KEY, SHARED_DLLS, STAMP, UNINSTALL, HeldOpen, Workspace,
@@ -307,6 +309,56 @@ class LogPathAndProblems(InstallCase):
         os.remove(target)
 
 
+LZE_DIR = "C:\\QP Lze E2E\\Lze Dir"
+
+
+class LzeInstall(InstallCase):
+    """A payload of the "lze" method, holding a real program image, installs
+    with its dates and uninstalls like any other."""
+    @classmethod
+    def setUpClass(cls):
+        cls.work = Workspace(cls.ui, "e2e-install-lze-")
+        forget_product("QPI Lze", [LZE_DIR.rsplit("\\", 1)[0]])
+        cls.sources = {"bin/app.exe": read_bytes(cls.program), "data.bin": noise(11, 50000),
+                       "readme.txt": b"QPI Lze readme\r\n" * 40}
+        cls.setup = cls.work.build("lze", cls.sources)
+        cls.method = [line for line in cls.work.qpkbuild("list", cls.setup).splitlines() if line.startswith("method:")]
+        cls.files = cls.work.listing(cls.setup)
+        cls.code = cls.work.run_line('"%s" /a /d:"%s"' % (windows_path(cls.setup), LZE_DIR))
+        cls.dir = unix_path(LZE_DIR)
+        cls.installed = {name: (read_bytes(os.path.join(cls.dir, *name.split("\\"))), mtime(os.path.join(cls.dir, *name.split("\\"))))
+                         for _, _, _, _, name, _ in cls.files if os.path.isfile(os.path.join(cls.dir, *name.split("\\")))}
+        cls.uninstall_code = None
+        values = registration("QPI Lze") or {}
+        if "QuietUninstallString" in values:
+            cls.uninstall_code = cls.work.run_line(values["QuietUninstallString"][1])
+            # The uninstaller's last step removes the folder after it ends.
+            for _ in range(100):
+                if not os.path.exists(cls.dir):
+                    break
+                time.sleep(0.2)
+
+    @classmethod
+    def tearDownClass(cls):
+        forget_product("QPI Lze", [LZE_DIR.rsplit("\\", 1)[0]])
+        cls.work.remove()
+
+    def test_installs_every_file_with_its_date_and_uninstalls(self):
+        self.assertEqual(self.method, ["method:            lze"])
+        self.assertEqual(self.code, 0)
+        self.assertEqual(sorted(name for _, _, _, _, name, _ in self.files), ["bin\\app.exe", "data.bin", "readme.txt"])
+        for _, _, size, date, name, _ in self.files:
+            with self.subTest(name=name):
+                self.assertIn(name, self.installed)
+                data, stamp = self.installed[name]
+                self.assertEqual(data, self.sources[name.replace("\\", "/")])
+                self.assertEqual(len(data), size)
+                self.assertEqual(stamp, date)
+        self.assertEqual(self.uninstall_code, 0)
+        self.assertFalse(os.path.exists(self.dir))
+        self.assertIsNone(registration("QPI Lze"))
+
+
 class DamagedSetups(InstallCase):
     """Damage that only the installation finds: the payload and a header
     length beyond the file."""
@@ -317,13 +369,15 @@ class DamagedSetups(InstallCase):
         extra = 'name = "QPI Damaged"\nflags = ["WithUninstaller"]\n\n[options]\nchecksums = true\n\n' \
                 '[[files]]\nsource = "data.bin"\n'
         cls.setup = cls.work.build("plain", {"data.bin": noise(9, 4000)}, name="damaged", extra=extra)
+        cls.lze = cls.work.build("plain", {"data.bin": noise(9, 4000)}, name="damaged-lze",
+                                 extra=extra.replace("[options]\n", '[options]\nmethod = "lze"\n'))
 
     @classmethod
     def tearDownClass(cls):
         cls.work.remove()
 
-    def damaged_copy(self, change):
-        data = bytearray(read_bytes(self.setup))
+    def damaged_copy(self, change, setup=None):
+        data = bytearray(read_bytes(setup or self.setup))
         change(data, struct.unpack_from("<i", data, len(data) - 4)[0])
         path = os.path.join(self.work.folder, "damaged.exe")
         with open(path, "wb") as f:
@@ -345,6 +399,27 @@ class DamagedSetups(InstallCase):
                 self.assertEqual(exit_code, 1)
                 self.assertIsNone(registration("QPI Damaged"))
                 self.assertFalse(os.path.exists(unix_path("C:\\Program Files\\QPI Damaged\\Install.LOG")))
+
+    def test_payload_that_does_not_decode_gives_60_by_either_method(self):
+        def undecodable(offset, delta):
+            """Adds delta to the payload's 32-bit word at offset and takes it
+            from the next word: the payload's checksum stays, its stream breaks."""
+            def change(data, a):
+                start = a + 12 + struct.unpack_from("<i", data, a + 4)[0]
+                for at, d in ((start + offset, delta), (start + offset + 4, -delta)):
+                    struct.pack_into("<I", data, at, (struct.unpack_from("<I", data, at)[0] + d) & 0xFFFFFFFF)
+            return change
+
+        # The plain block's magic; the lze stream's first block flags.
+        for method, setup, change in [("lz", self.setup, undecodable(0, 1)),
+                                      ("lze", self.lze, undecodable(16, 0x80))]:
+            with self.subTest(method=method):
+                self.assertIn("method:            %s\n" % method, self.work.qpkbuild("list", setup))
+                text, exit_code = self.ui.fatal_box(self.damaged_copy(change, setup), "/a",
+                                                    screenshot="install-corrupt-60-%s" % method)
+                self.assertEqual(text, CORRUPT % 60)
+                self.assertEqual(exit_code, 1)
+                self.assertIsNone(registration("QPI Damaged"))
 
 
 if __name__ == "__main__":

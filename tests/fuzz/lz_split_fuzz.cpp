@@ -1,7 +1,9 @@
 // The installer's two passes (CheckPayload, StreamPayload) against the
-// whole payload in memory (Checksum, DecodeBlock, SplitPayload). The input:
+// whole payload in memory (Checksum, DecodeBlock or LzeDecodeRange by the
+// stream's magic, SplitPayload). The input:
 //   byte 0        bit 0: Checksums; bit 1: CompressedPayload; bit 2: the
-//                 payload is encoded here first (else taken as stored)
+//                 payload is encoded here first (else taken as stored);
+//                 bit 3: encoded with the lze method, at the fast level
 //   byte 1        file count N (0 to 255)
 //   byte 2        hold limit: records above 16 * this arrive in pieces
 //   N x int32     the size table, little-endian
@@ -15,7 +17,9 @@
 #include <vector>
 
 #include "archive/build/lz_encoder.h"
+#include "archive/build/lze_encoder.h"
 #include "archive/lz_codec.h"
+#include "archive/lze_codec.h"
 #include "archive/payload.h"
 #include "core/byte_stream.h"
 
@@ -134,16 +138,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     std::string stored(reinterpret_cast<const char*>(data), size);
     if ((flags & 2) && (flags & 4)) {
-        std::vector<uint8_t> block = LzEncode(data, size, LzLevel::Fast);
+        std::vector<uint8_t> block;
+        if (flags & 8) {
+            LzeOptions options;
+            options.level = LzeLevel::Fast;
+            block = LzeEncode(data, size, options);
+        } else {
+            block = LzEncode(data, size, LzLevel::Fast);
+        }
         stored.assign(block.begin(), block.end());
     }
     manifest.payloadChecksum = Checksum(stored.data(), int32(stored.size()));
+    const byte* const storedBytes = reinterpret_cast<const byte*>(stored.data());
+    const bool lze = IsLzeBlock(storedBytes, int32(stored.size()));
     if (manifest.Has(CompressedPayload)) {
         // Outputs of more than 4 MB only slow the search down.
-        LzBlockScanner probe;
-        probe.Start();
-        probe.Feed(reinterpret_cast<const byte*>(stored.data()), stored.size());
-        if (probe.Produced() > (uint64_t(4) << 20)) return 0;
+        uint64_t produced = 0;
+        if (lze) {
+            for (int i = 15; i >= 8 && stored.size() >= 16; --i) produced = produced << 8 | storedBytes[i];
+        } else {
+            LzBlockScanner probe;
+            probe.Start();
+            probe.Feed(storedBytes, stored.size());
+            produced = probe.Produced();
+        }
+        if (produced > (uint64_t(4) << 20)) return 0;
     }
 
     // The whole payload in memory.
@@ -151,9 +170,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WholeSink whole;
     ByteStream payload;
     payload.Bytes().Assign(stored.data(), int32(stored.size()));
-    if (manifest.Has(CompressedPayload) && !DecodeBlock(payload.Bytes())) {
+    char* decoded = nullptr;
+    int32 decodedLength = 0;
+    if (manifest.Has(CompressedPayload) &&
+        (lze ? !LzeDecodeRange(storedBytes, int32(stored.size()), decoded, decodedLength)
+             : !DecodeBlock(payload.Bytes()))) {
         wholeCode = CorruptPayloadDecode;
     } else {
+        if (decoded) payload.Bytes().Adopt(decoded, decodedLength);
         payload.Rewind();
         wholeCode = SplitPayload(payload, manifest, whole);
     }

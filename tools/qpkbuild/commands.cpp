@@ -12,6 +12,7 @@
 
 #include "archive/build/archive_reader.h"
 #include "archive/build/archive_writer.h"
+#include "archive/payload.h"
 #include "archive/pe_image.h"
 #include "archive/safe_name.h"
 #include "tools/qpkbuild/disk_files.h"
@@ -66,6 +67,9 @@ const std::vector<Command>& Commands() {
           {"--sign", nullptr, "COMMAND", "run COMMAND on the finished setup, {file} standing for its path; overrides [options] sign, \"\" turns it off"},
           {"--manifests", nullptr, "DIR", "write the package-manager manifests into DIR (default with [manifests]: beside OUT); \"\" turns them off"},
           kHelp},
+         "The project's [options] method chooses how the payload is compressed: \"lz\"\n"
+         "(the default; the fastest to install) or \"lze\" (smaller; slower to build\n"
+         "and to install).\n"
          "Spread payloads go to Disk2.QPK, Disk3.QPK, ... beside OUT; only disk files\n"
          "of the setup program OUT replaces are overwritten or removed.\n"
          "The signing command also finds the setup's path in QPKBUILD_FILE.\n"
@@ -115,7 +119,9 @@ void GeneralHelp(std::ostream& out) {
         out << "qpkbuild " << c.name << " " << c.operands << "\n    " << c.summary << "\n";
         OptionLines(c, out);
     }
-    out << "\nqpkbuild --help, -h            show this help and stop\n"
+    out << "\nA project's [options] method is \"lz\" (the default, fastest to install) or\n"
+           "\"lze\" (a smaller setup, slower to build and to install).\n"
+           "\nqpkbuild --help, -h            show this help and stop\n"
            "qpkbuild COMMAND --help        show one command's help\n";
 }
 
@@ -476,6 +482,7 @@ readme_file = "files/readme.txt"   # or readme = "..."
 
 [options]
 compression = true
+method = "lz"                      # or "lze": a smaller setup, slower to build and to install
 level = "max"                      # or "fast"
 checksums = true
 # first_part_max = 1400000         # payload bytes in the setup program; the rest goes to disk files
@@ -609,6 +616,14 @@ std::string FlagsText(int32_t flags) {
     return text.empty() ? "none" : text;
 }
 
+// The payload's compression method, as its stream's magic tells it.
+std::string MethodText(const Inspection& r) {
+    if (!r.manifest->Has(CompressedPayload)) return "none (stored)";
+    if (r.method == PayloadLze) return "lze";
+    if (r.method == PayloadLz) return "lz";
+    return "unknown (the payload did not pass its checks)";
+}
+
 std::string Shown(const String& text) {
     std::string s(text.Text(), size_t(text.Length()));
     std::string one;
@@ -654,7 +669,8 @@ int List(const std::vector<std::string>& args, std::ostream& out, std::ostream& 
             << "architecture:      " << MachineText(r.machine) << "\n"
             << "signature:         " << (r.signedImage ? "signed" : "none") << "\n"
             << "payload:           " << m.payloadLength << " bytes stored, " << m.fileCount
-            << " files\n";
+            << " files\n"
+            << "method:            " << MethodText(r) << "\n";
     }
     for (const InspectedFile& f : r.files) {
         out << std::left << std::setw(15) << KindName(f.kind) << std::setw(3)

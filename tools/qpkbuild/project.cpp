@@ -483,10 +483,20 @@ void ReadTrees(const Reader& r, const Section& root, Project& p) {
 }
 
 void ReadOptions(const Reader& r, const Section& s, Project& p) {
-    r.OnlyKeys(s, {"compression", "level", "checksums", "first_part_max", "disk_max", "sign", "arch"});
+    r.OnlyKeys(s, {"compression", "method", "level", "checksums", "first_part_max", "disk_max", "sign", "arch"});
     BuildOptions& o = p.options;
     r.Bool(s, "compression", o.compress);
     r.Bool(s, "checksums", o.checksums);
+    std::string method;
+    if (r.Text(s, "method", method)) {
+        if (method == "lz") {
+            o.method = PayloadCompression::Lz;
+        } else if (method == "lze") {
+            o.method = PayloadCompression::Lze;
+        } else {
+            r.Fail(s.Get("method"), s.Key("method"), "\"" + method + "\" is no compression method; expected \"lz\" or \"lze\"");
+        }
+    }
     std::string level;
     if (r.Text(s, "level", level)) {
         if (level == "fast") {

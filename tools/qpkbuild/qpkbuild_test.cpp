@@ -19,6 +19,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <regex>
 #include <sstream>
 
@@ -135,6 +136,65 @@ TEST_F(Workspace, SampleBuildsListsVerifiesAndExtractsToItsSources) {
     std::string bytes = Read(setup);
     EXPECT_EQ(Read(stub), bytes.substr(0, Read(stub).size()));
     EXPECT_EQ(bytes, Read(BuildSample("again.exe")));
+}
+
+// Every file with its date from setups of either method at either level;
+// "lz" named or left out gives the same bytes.
+TEST_F(Workspace, LzeSetupsListVerifyAndExtractTheSameFiles) {
+    const fs::path sample = dir / "sample";
+    fs::copy(kSample, sample, fs::copy_options::recursive);
+    const std::string text = Read(sample / "sample.toml");
+    const std::string given = "compression = true\nlevel = \"max\"\n";
+    const size_t at = text.find(given);
+    ASSERT_NE(std::string::npos, at);
+    auto build = [&](const std::string& options, const std::string& name) {
+        std::string project = (sample / (name + ".toml")).string();
+        Write(project, text.substr(0, at) + options + text.substr(at + given.size()));
+        std::string setup = (dir / (name + ".exe")).string();
+        Outcome r = Qpkbuild({"build", project, "-o", setup, "--stub", stub});
+        EXPECT_EQ(0, r.code) << name << ": " << r.err;
+        return setup;
+    };
+    // Each extracted file's bytes and date, by name.
+    auto extract = [&](const std::string& setup) {
+        fs::path out = dir / (fs::path(setup).stem().string() + "-files");
+        Outcome r = Qpkbuild({"extract", setup, out.string()});
+        EXPECT_EQ(0, r.code) << setup << ": " << r.err;
+        std::map<std::string, std::pair<std::string, std::string>> files;
+        for (const auto& e : fs::recursive_directory_iterator(out)) {
+            if (!e.is_regular_file()) continue;
+            FileDate date;
+            EXPECT_TRUE(FileModificationDate(e.path().string(), date));
+            char shown[64];
+            snprintf(shown, sizeof shown, "%d-%d-%d %d:%d:%d", date.year, date.month, date.day, date.hour,
+                     date.minute, date.second);
+            files[e.path().lexically_relative(out).generic_string()] = {Read(e.path()), shown};
+        }
+        return files;
+    };
+
+    const std::string lz = build(given, "lz");
+    EXPECT_EQ(Read(lz), Read(build("method = \"lz\"\n" + given, "lz-named")));
+    const auto expected = extract(lz);
+    ASSERT_EQ(8u, expected.size());
+    EXPECT_EQ(Read(kSample / "program" / "docs" / "guide.txt"), expected.at("program/docs/guide.txt").first);
+    EXPECT_NE(std::string::npos, Qpkbuild({"list", lz}).out.find("\nmethod:            lz\n"));
+
+    for (const char* level : {"max", "fast"}) {
+        const std::string setup = build(std::string("method = \"lze\"\ncompression = true\nlevel = \"") + level + "\"\n",
+                                        std::string("lze-") + level);
+        Outcome verify = Qpkbuild({"verify", setup});
+        EXPECT_EQ(0, verify.code) << level << ": " << verify.err;
+        Outcome list = Qpkbuild({"list", setup});
+        EXPECT_EQ(0, list.code) << level << ": " << list.err;
+        EXPECT_NE(std::string::npos, list.out.find("\nmethod:            lze\n")) << list.out;
+        EXPECT_EQ(expected, extract(setup)) << level;
+    }
+
+    // Without compression the method is not used, and the list says so.
+    const std::string stored = build("compression = false\nmethod = \"lze\"\n", "stored");
+    EXPECT_NE(std::string::npos, Qpkbuild({"list", stored}).out.find("\nmethod:            none (stored)\n"));
+    EXPECT_EQ(expected, extract(stored));
 }
 
 TEST_F(Workspace, SpannedPayloadVerifiesWithAllDisksOnly) {
@@ -270,6 +330,8 @@ TEST_F(Workspace, BadProjectsAreRefusedWithFileLineKeyAndWhatWasExpected) {
         {"not a bitmap", "[background]\nbitmap = '" + readme + "'\n" + file, "project.toml:2: background.bitmap: ",
          "is not a .BMP file; expected"},
         {"bad level", "[options]\nlevel = \"ultra\"\n" + file, "project.toml:2: options.level: ", "expected \"fast\" or \"max\""},
+        {"unknown method", "[options]\nmethod = \"LZE\"\n" + file, "project.toml:2: options.method: ",
+         "\"LZE\" is no compression method; expected \"lz\" or \"lze\""},
         {"first part one short", "[options]\nfirst_part_max = -1\n" + file, "project.toml:2: options.first_part_max: ",
          "expected 0 or more"},
         {"disk one short", "[options]\ndisk_max = 0\n" + file, "project.toml:2: options.disk_max: ", "expected 1 or more"},
@@ -394,10 +456,11 @@ TEST_F(Workspace, NewProjectBuildsAsItStands) {
     ASSERT_EQ(0, made.code) << made.err;
     EXPECT_TRUE(fs::exists(project / "files" / "readme.txt"));
     // The architecture and the manifests are offered, commented out.
-    for (const char* offered : {"\n# arch = \"x64\"", "\n# [manifests]\n"}) {
+    for (const char* offered : {"\n# arch = \"x64\"", "\n# [manifests]\n", "\nmethod = \"lz\" "}) {
         EXPECT_NE(std::string::npos, Read(project / "setup.toml").find(offered)) << offered;
     }
     EXPECT_NE(std::string::npos, Qpkbuild({"build", "--help"}).out.find("quillpack64.exe for [options] arch = \"x64\""));
+    EXPECT_NE(std::string::npos, Qpkbuild({"--help"}).out.find("[options] method is \"lz\""));
 
     std::string setup = (dir / "fresh.exe").string();
     Outcome build = Qpkbuild({"build", (project / "setup.toml").string(), "--output", setup, "--stub", stub});
