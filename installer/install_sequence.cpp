@@ -281,7 +281,8 @@ void Installation::Restart(int exitCode) {
 void Installation::Run(const String& directoryOverride) {
     directory_ = directoryOverride;
     // A run of this setup that was killed is undone before anything else.
-    if (Has(WithUninstaller)) UndoUnfinishedInstallation(productName_);
+    Vector<String> leftByUndoing;
+    if (Has(WithUninstaller)) UndoUnfinishedInstallation(productName_, nullptr, &leftByUndoing);
 
     PreviousInstall previous;
     if (Has(WithUninstaller)) previous = LookUpPreviousInstallation(productName_);
@@ -294,7 +295,7 @@ void Installation::Run(const String& directoryOverride) {
         copyOver_ = DecidePreviousInstallation(previous, manifest_, productName_, directory_);
     }
     // Every folder made from here on is this run's to take away again.
-    WatchFoldersMade();
+    WatchFoldersMade(&leftByUndoing);
     if (!copyOver_) ChooseInstallationDirectory(directory_, manifest_, productName_);
     // Recorded as the system resolves it ("\.", "/", 8.3 names and a
     // trailing "\" gone), so the uninstaller's guards judge the real folder.

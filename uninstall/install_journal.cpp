@@ -205,8 +205,11 @@ private:
 
 }  // namespace
 
-void WatchFoldersMade() {
+void WatchFoldersMade(const Vector<String>* leftByUndoing) {
     Current.foldersMade.Clear();
+    // Told inner ones first; kept outer ones first.
+    for (int32 i = leftByUndoing ? leftByUndoing->Count() - 1 : -1; i >= 0; --i)
+        Current.foldersMade.Append(const_cast<Vector<String>&>(*leftByUndoing)[i]);
     SetFolderMadeFunction(FolderMade);
 }
 

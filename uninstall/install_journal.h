@@ -10,8 +10,11 @@
 #include "records/installation_facts.h"
 
 // Starts telling every folder CreateDirectoryPath makes to the journal;
-// those made before BeginJournal are kept until it starts.
-void WatchFoldersMade();
+// those made before BeginJournal are kept until it starts. Folders that a
+// killed run made and its undoing could not remove (as told by
+// UndoUnfinishedInstallation) count as made by this run, so that they still
+// go with it.
+void WatchFoldersMade(const Vector<String>* leftByUndoing = nullptr);
 
 // The folders made since WatchFoldersMade, outer ones first.
 const Vector<String>& FoldersMade();
