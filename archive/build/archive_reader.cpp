@@ -207,36 +207,6 @@ private:
 // --- Parts in files -------------------------------------------------------------------
 
 // A file read through ArchiveSource: its size is taken once, when opened.
-class FileSource : public ArchiveSource {
-public:
-    bool Open(const std::string& path) {
-        in_.close();
-        in_.clear();
-        in_.open(path, std::ios::binary);
-        if (!in_) return false;
-        in_.seekg(0, std::ios::end);
-        std::streamoff end = in_.tellg();
-        in_.seekg(0);
-        size_ = end < 0 ? 0 : int64(end);
-        return bool(in_);
-    }
-    int64 Size() override { return size_; }
-    bool SeekTo(int64 position) override {
-        if (position < 0 || position > size_) return false;
-        in_.clear();
-        return bool(in_.seekg(std::streamoff(position)));
-    }
-    bool ReadExact(void* data, int32 count) override {
-        if (count < 0) return false;
-        in_.read(static_cast<char*>(data), count);
-        return in_.gcount() == count;
-    }
-
-private:
-    std::ifstream in_;
-    int64 size_ = 0;
-};
-
 class FileParts : public SetupParts {
 public:
     explicit FileParts(const DiskPath& diskPath) : diskPath_(diskPath) {}
@@ -252,11 +222,35 @@ public:
 
 private:
     const DiskPath& diskPath_;
-    FileSource setup_;
-    FileSource disk_;
+    FileArchiveSource setup_;
+    FileArchiveSource disk_;
 };
 
 }  // namespace
+
+bool FileArchiveSource::Open(const std::string& path) {
+    in_.close();
+    in_.clear();
+    in_.open(path, std::ios::binary);
+    if (!in_) return false;
+    in_.seekg(0, std::ios::end);
+    std::streamoff end = in_.tellg();
+    in_.seekg(0);
+    size_ = end < 0 ? 0 : int64(end);
+    return bool(in_);
+}
+
+bool FileArchiveSource::SeekTo(int64 position) {
+    if (position < 0 || position > size_) return false;
+    in_.clear();
+    return bool(in_.seekg(std::streamoff(position)));
+}
+
+bool FileArchiveSource::ReadExact(void* data, int32 count) {
+    if (count < 0) return false;
+    in_.read(static_cast<char*>(data), count);
+    return in_.gcount() == count;
+}
 
 bool MemorySource::SeekTo(int64 position) {
     if (position < 0 || position > int64(bytes_.size())) return false;

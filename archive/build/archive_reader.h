@@ -11,6 +11,7 @@
 #ifndef QUILLPACK_ARCHIVE_BUILD_ARCHIVE_READER_H
 #define QUILLPACK_ARCHIVE_BUILD_ARCHIVE_READER_H
 
+#include <fstream>
 #include <functional>
 #include <memory>
 #include <stdint.h>
@@ -62,6 +63,21 @@ public:
 private:
     const std::string& bytes_;
     size_t position_ = 0;
+};
+
+// A setup program or disk file read from its file through the same
+// interface, in pieces: the tools never hold a whole setup.
+class FileArchiveSource : public ArchiveSource {
+public:
+    // Opens the file and reads its size; false when it cannot be read.
+    bool Open(const std::string& path);
+    int64 Size() override { return size_; }
+    bool SeekTo(int64 position) override;
+    bool ReadExact(void* data, int32 count) override;
+
+private:
+    std::ifstream in_;
+    int64 size_ = 0;
 };
 
 // Where a setup program and its disk files are read from.
